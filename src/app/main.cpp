@@ -1,0 +1,16 @@
+#include "app/guard.h"
+#include "app/tform1.h"
+
+#include <QApplication>
+#include <QDir>
+
+int main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("korvotool"));
+    const QString exeDir = QDir(QCoreApplication::applicationDirPath()).absolutePath() + QLatin1Char('/');
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    TForm1 form(exeDir, args);
+    form.show();
+    return app.exec();
+}

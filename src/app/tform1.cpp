@@ -1,0 +1,294 @@
+#include "app/tform1.h"
+
+#include "app/guard.h"
+#include "app/helpers.h"
+#include "app/keyfilter.h"
+#include "app/timers.h"
+#include "net/twsocket.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QFileInfo>
+
+int itemIndexOf(const QComboBox *combo) {
+    return combo->findText(combo->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+TForm1::TForm1(const QString &exeDir, const QStringList &args, QWidget *parent)
+    : QWidget(parent), m_exeDir(exeDir) {
+    setWindowTitle(QStringLiteral("Korvo 4.0 Multi Tool"));
+    setFixedSize(653, 615);
+    // A compact font, so that every caption fits the fixed layout.
+    QFont compact = font();
+    compact.setPixelSize(11);
+    setFont(compact);
+    move(59, 81);
+
+    buildConnectionPanel();
+    display = new IoDisplay(this);
+    buildGetSetGroup();
+    buildReportOptions();
+    buildTimers();
+    installKeyFilters();
+    FormCreate(args);
+    wireWindowEvents();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::FormCreate(const QStringList &args) {
+    // 1. The executable's directory (given, ending in a separator).
+    // 2. The current local time into the clock field.
+    ed_settime->setText(deviceTimeText(QDateTime::currentDateTime()));
+    // 3.
+    hideAll();
+    // 4. Mode "HTTP".
+    {
+        const QSignalBlocker block(co_mode);
+        co_mode->setCurrentIndex(modeHttp);
+    }
+    currentMode = modeHttp;
+    goroundStep = 0;
+    httpRunning = false;
+    // 5. The I/O display exists with all 16 of each control visible.
+    // 6. The eleven sockets of the HTTP command channel.
+    for (auto &socket : httpSockets) {
+        socket = new TWSocket(this);
+        socket->setPort(QStringLiteral("80"));
+        socket->setProto(QStringLiteral("tcp"));
+    }
+    httpSlot = 0;
+    // 7, 8. The configuration file: the one named on the command line (in
+    // the executable's directory), else "defaulswt.cfg" there.
+    hardConfig = false;
+    m_configFile = m_exeDir + (args.size() == 1 ? args.first() : QStringLiteral("defaulswt.cfg"));
+    // 9.
+    co_modeChange();
+    // 10.
+    allOutputsMask = QStringLiteral("FFFF");
+    // 11.
+    if (!ed_ip->text().isEmpty())
+        bt_scanClick();
+}
+
+void TForm1::installKeyFilters() {
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             ed_httpport, ed_tcpasciiport, ed_localserverport, ed_udplocalport, ed_udpremoteport,
+             ed_disconnectservertime, ed_disconnectservertimebin, ed_tcpmodbusport, ed_udpremoteportsnmp,
+             co_tcpbinport, co_localserverportbin, co_udplocalportbin, co_udpremoteportbin,
+             co_udplocalportsnmp, ed_intervalall, ed_intervalinputs, ed_intervaloutputs, ed_intervalcounter,
+             ed_intervalcounterclear, ed_intervalset, ed_intervalreset, ed_autogoround, ed_autoclear,
+             ed_option})
+        installKeyFilter(w, filterDigits);
+    installKeyFilter(ed_setmask, filterHex);
+    installKeyFilter(ed_resetmask, filterHex);
+    installKeyFilter(ed_ip, filterAddress);
+}
+
+void TForm1::onClick(QAbstractButton *button, std::function<void()> fn) {
+    connect(button, &QAbstractButton::clicked, this, [fn = std::move(fn)] { guard(fn); });
+}
+
+void TForm1::onTimer(QTimer *timer, std::function<void()> fn) {
+    connect(timer, &QTimer::timeout, this, [fn = std::move(fn)] { guard(fn); });
+}
+
+void TForm1::wireWindowEvents() {
+    connect(co_mode, &QComboBox::currentTextChanged, this, [this] { guard([this] { co_modeChange(); }); });
+    connect(co_device, &QComboBox::currentTextChanged, this, [this] { guard([this] { co_deviceChange(); }); });
+    connect(StatusBar1, &StatusBar::clicked, this, [this] { guard([this] { StatusBar1Click(); }); });
+    connect(cb_autoclear, &QCheckBox::toggled, this, [this] { guard([this] { cb_autoclearClick(); }); });
+    onClick(bt_clearreport, [this] { bt_clearreportClick(); });
+    onClick(bt_scan, [this] { bt_scanClick(); });
+    onTimer(ti_autoclear, [this] { ti_autoclearTimer(); });
+    onTimer(ti_errorrelease, [this] { ti_errorreleaseTimer(); });
+}
+
+// ---- report -----------------------------------------------------------------
+
+void TForm1::writereport(const QString &reportstring) {
+    if (cb_report->isChecked())
+        mm_report->appendLine(reportstring);
+}
+
+void TForm1::cb_autoclearClick() { enableTimer(ti_autoclear, cb_autoclear->isChecked()); }
+
+void TForm1::ti_autoclearTimer() {
+    const qint32 limit = strToInt(ed_autoclear->text());
+    if (limit < mm_report->lineCount())
+        clearReport();
+}
+
+int TForm1::getvalue(const QString &rawstring) {
+    QString error;
+    const int value = ::getvalue(rawstring, &error);
+    if (!error.isEmpty())
+        writereport(error);
+    return value;
+}
+
+// ---- display ----------------------------------------------------------------
+
+void TForm1::IOstateToDisplay() { display->show(io, lastInput, lastOutput); }
+
+void TForm1::co_deviceChange() {
+    display->setCounterBackground(Qt::white);
+    const int index = itemIndexOf(co_device);
+    if (index >= 0 && index < deviceTypeCount) {
+        const DeviceType &t = deviceTypes[index];
+        lastInput = t.lastInput;
+        lastOutput = t.lastOutput;
+        allOutputsMask = QString::fromLatin1(t.allOutputsMask);
+        snmpDeviceNode = t.snmpDeviceNode;
+        snmpDeviceNode40 = t.snmpDeviceNode40;
+    }
+    goroundStep = 0;
+    display->applyVisibility(index, lastInput, lastOutput);
+    if (index == deviceUnknown)
+        unknownDeviceLookup();
+}
+
+// ---- mode switch ------------------------------------------------------------
+
+void TForm1::registerSocket(const QString &name, TWSocket *socket) { m_sockets[name] = socket; }
+
+void TForm1::closeAll() {
+    asciiClosing = true;
+    binaryClosing = true;
+    modbusClosing = true;
+    // Each close of an open socket runs its closed handler at once, while
+    // currentMode still holds the old mode, so the channel writes its lines.
+    static const char *const order[] = {"ws_io",      "ws_udp",        "ws_io_cli",      "ws_io_serv",
+                                        "ws_io_binary", "ws_io_cli_bin", "ws_io_serv_bin", "ws_udp_bin",
+                                        "ws_modbus",  "ws_snmp"};
+    for (const char *name : order) {
+        const auto it = m_sockets.find(QLatin1String(name));
+        if (it != m_sockets.end())
+            it->second->Close();
+    }
+    for (TWSocket *socket : httpSockets)
+        socket->Close();
+    ti_snmp->stop();
+}
+
+void TForm1::hideAll() {
+    pa_option->hide();
+    pa_settime->hide();
+    const std::pair<QPushButton *, const char *> buttons[] = {
+        {bt_httpstart, "Start"},   {bt_reststart, "Start"},   {bt_connect, "Connect"},
+        {bt_listen, "Listen"},     {bt_bind, "Bind"},         {bt_listenbin, "Listen"},
+        {bt_connect_bin, "Connect"}, {bt_bindbin, "Bind"},    {bt_connectmodbus, "Connect"},
+        {bt_bindsnmp, "Bind"}};
+    for (const auto &[b, caption] : buttons) {
+        b->hide();
+        b->setText(QLatin1String(caption));
+    }
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             ed_tcpasciiport, ed_localserverport, ed_udplocalport, ed_udpremoteport, co_localserverportbin,
+             ed_tcpmodbusport, ed_disconnectservertime, ed_disconnectservertimebin, co_tcpbinport,
+             co_udplocalportbin, co_udpremoteportbin, co_udplocalportsnmp, ed_udpremoteportsnmp, lb_port,
+             lb_remoteport, lb_autodisconnectascii, lb_msascii, lb_localportasciiserver, cb_reconnect,
+             cb_disconnectserver, cb_disconnectserverbin, cb_reconnectbin, cb_reconnectmodbus, cb_viernull})
+        w->hide();
+}
+
+QList<QWidget *> TForm1::modeControls(int mode) const {
+    switch (mode) {
+    case modeHttp: return {pa_settime, bt_httpstart};
+    case modeRest: return {bt_reststart};
+    case modeTcpClient: return {pa_settime, bt_connect, cb_reconnect, ed_tcpasciiport, lb_port};
+    case modeTcpServer:
+        return {bt_listen, ed_localserverport, lb_localportasciiserver, cb_disconnectserver,
+                ed_disconnectservertime, lb_autodisconnectascii, lb_msascii};
+    case modeUdpPeer:
+        return {bt_bind, ed_udplocalport, ed_udpremoteport, lb_remoteport, lb_localportasciiserver};
+    case modeBinaryClient: return {pa_option, bt_connect_bin, cb_reconnectbin, co_tcpbinport, lb_port};
+    case modeBinaryServer:
+        return {pa_option, bt_listenbin, co_localserverportbin, lb_localportasciiserver, cb_disconnectserverbin,
+                ed_disconnectservertimebin, lb_autodisconnectascii, lb_msascii};
+    case modeBinaryUdp:
+        return {pa_option, bt_bindbin, co_udplocalportbin, co_udpremoteportbin, lb_remoteport,
+                lb_localportasciiserver};
+    case modeModbus: return {bt_connectmodbus, cb_reconnectmodbus, ed_tcpmodbusport, lb_port};
+    case modeSnmp:
+        return {bt_bindsnmp, co_udplocalportsnmp, ed_udpremoteportsnmp, cb_viernull, lb_remoteport,
+                lb_localportasciiserver};
+    default: return {};
+    }
+}
+
+void TForm1::co_modeChange() {
+    closeAll();
+    hideAll();
+    httpRunning = false;
+    restRunning = false;
+    io.clear();
+    if (itemIndexOf(co_device) < 9)
+        IOstateToDisplay();
+    const int index = itemIndexOf(co_mode);
+    currentMode = index < 0 ? noMode : quint16(index);
+    for (QWidget *w : modeControls(currentMode))
+        w->show();
+    if (currentMode == modeTcpClient)
+        ed_tcpasciiport->setText(device40 ? QStringLiteral("42280") : QStringLiteral("80"));
+}
+
+// ---- status bar and error highlight -------------------------------------------
+
+void TForm1::StatusBar1Click() {
+    reconnectCount = 0;
+    modbusReconnectCount = 0;
+    setStatus(1, QStringLiteral("reronnect: 0"));
+}
+
+void TForm1::showErrorHighlight() {
+    const QColor red(255, 0, 0);
+    QPalette bar = StatusBar1->palette();
+    bar.setColor(QPalette::Window, red);
+    StatusBar1->setPalette(bar);
+    QPalette pane = mm_report->palette();
+    pane.setColor(QPalette::Base, red);
+    mm_report->setPalette(pane);
+    enableTimer(ti_errorrelease, true);
+}
+
+bool TForm1::errorHighlighted() const {
+    return StatusBar1->palette().color(QPalette::Window) == QColor(255, 0, 0) &&
+           mm_report->palette().color(QPalette::Base) == QColor(255, 0, 0);
+}
+
+void TForm1::ti_errorreleaseTimer() {
+    QPalette bar = StatusBar1->palette();
+    bar.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+    StatusBar1->setPalette(bar);
+    QPalette pane = mm_report->palette();
+    pane.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
+    mm_report->setPalette(pane);
+    ti_errorrelease->stop();
+}
+
+// ---- discovery ----------------------------------------------------------------
+
+void TForm1::bt_scanClick() {
+    // Identification of the device arrives with the discovery channel.
+}
+
+void TForm1::unknownDeviceLookup() {
+    // The look-up of an unknown device's pages arrives with identification.
+}
+
+// ---- closing ------------------------------------------------------------------
+
+void TForm1::FormClose() {
+    if (m_closed)
+        return;
+    m_closed = true;
+    // The settings are written to the configuration file here (unless
+    // hardConfig is set) once the configuration file is in place.
+}
+
+void TForm1::closeEvent(QCloseEvent *event) {
+    guard([this] { FormClose(); });
+    event->accept();
+}
