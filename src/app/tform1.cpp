@@ -26,7 +26,7 @@ TForm1::TForm1(const QString &exeDir, const QStringList &args, QWidget *parent)
     move(59, 81);
 
     buildConnectionPanel();
-    display = new IoDisplay(this);
+    display = std::make_unique<IoDisplay>(this);
     buildGetSetGroup();
     buildReportOptions();
     buildTimers();

@@ -21,6 +21,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 class TWSocket;
@@ -50,7 +51,7 @@ public:
     QPlainTextEdit *mm_config;
     QPlainTextEdit *mm_deviceinfo;
     StatusBar *StatusBar1;
-    IoDisplay *display;
+    std::unique_ptr<IoDisplay> display;
 
     // ---- connection panel ----
     QLineEdit *ed_ip, *ed_httpport, *ed_password;
