@@ -4,7 +4,12 @@
 #include "app/helpers.h"
 #include "app/keyfilter.h"
 #include "app/timers.h"
+#include "discovery/maintenance.h"
 #include "net/twsocket.h"
+#include "protocols/ascii/asciireplies.h"
+#include "protocols/ascii/asciitcpclient.h"
+#include "protocols/ascii/asciitcpserver.h"
+#include "protocols/ascii/asciiudppeer.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -31,11 +36,20 @@ TForm1::TForm1(const QString &exeDir, const QStringList &args, QWidget *parent)
     buildReportOptions();
     buildTimers();
     installKeyFilters();
+    createChannels();
     FormCreate(args);
     wireWindowEvents();
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::createChannels() {
+    asciiReplies = std::make_unique<AsciiReplies>(*this);
+    asciiClient = new AsciiTcpClient(*this);
+    asciiServer = new AsciiTcpServer(*this);
+    asciiUdp = new AsciiUdpPeer(*this);
+    maintenance = new Maintenance(*this);
+}
 
 void TForm1::FormCreate(const QStringList &args) {
     // 1. The executable's directory (given, ending in a separator).
@@ -152,6 +166,11 @@ void TForm1::co_deviceChange() {
 // ---- mode switch ------------------------------------------------------------
 
 void TForm1::registerSocket(const QString &name, TWSocket *socket) { m_sockets[name] = socket; }
+
+TWSocket *TForm1::socket(const QString &name) const {
+    const auto it = m_sockets.find(name);
+    return it == m_sockets.end() ? nullptr : it->second;
+}
 
 void TForm1::closeAll() {
     asciiClosing = true;

@@ -121,7 +121,7 @@ public:
     int httpSlot = 0;
 
     // ---- channels ----
-    AsciiReplies *asciiReplies = nullptr;
+    std::unique_ptr<AsciiReplies> asciiReplies;
     AsciiTcpClient *asciiClient = nullptr;
     AsciiTcpServer *asciiServer = nullptr;
     AsciiUdpPeer *asciiUdp = nullptr;
@@ -146,6 +146,8 @@ public:
     QList<QWidget *> modeControls(int mode) const;
     // A channel's socket, closed by closeAll in the fixed order of the names.
     void registerSocket(const QString &name, TWSocket *socket);
+    // A registered socket by name; nullptr while its channel does not exist.
+    TWSocket *socket(const QString &name) const;
     // Runs fn through the error guard whenever the button is clicked.
     void onClick(QAbstractButton *button, std::function<void()> fn);
     void onTimer(QTimer *timer, std::function<void()> fn);
@@ -181,6 +183,7 @@ private:
     void buildGetSetGroup();
     void buildReportOptions();
     void buildTimers();
+    void createChannels();
     void installKeyFilters();
     void wireWindowEvents();
 
