@@ -117,6 +117,14 @@ void TForm1::wireWindowEvents() {
     onClick(bt_scan, [this] { bt_scanClick(); });
     onTimer(ti_autoclear, [this] { ti_autoclearTimer(); });
     onTimer(ti_errorrelease, [this] { ti_errorreleaseTimer(); });
+    for (int i = 0; i < ioShown; ++i) {
+        connect(display->outputLamps[i], &Lamp::pressed, this,
+                [this](Lamp *lamp) { guard([this, lamp] { sh_out_ledonMouseDown(lamp); }); });
+        connect(display->counterFields[i], &CounterField::clicked, this,
+                [this](CounterField *field) { guard([this, field] { pa_counteronClick(field); }); });
+        QPushButton *get = display->counterGetButtons[i];
+        connect(get, &QPushButton::clicked, this, [this, get] { guard([this, get] { bt_getonClick(get); }); });
+    }
 }
 
 // ---- report -----------------------------------------------------------------
@@ -285,6 +293,20 @@ void TForm1::ti_errorreleaseTimer() {
     pane.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
     mm_report->setPalette(pane);
     ti_errorrelease->stop();
+}
+
+// ---- I/O display controls ---------------------------------------------------------
+
+void TForm1::sh_out_ledonMouseDown(Lamp *) {
+    // Toggling the output under the lamp arrives with the output commands.
+}
+
+void TForm1::pa_counteronClick(CounterField *) {
+    // Clearing the counter of the field arrives with the single-counter commands.
+}
+
+void TForm1::bt_getonClick(QPushButton *) {
+    // Reading the counter beside the button arrives with the single-counter commands.
 }
 
 // ---- discovery ----------------------------------------------------------------

@@ -168,6 +168,12 @@ public:
     // ---- helpers that write to the report ----
     int getvalue(const QString &rawstring);
 
+    // ---- the I/O display's own controls (their operations arrive with the
+    // output and single-counter commands) ----
+    void sh_out_ledonMouseDown(Lamp *Sender);
+    void pa_counteronClick(CounterField *Sender);
+    void bt_getonClick(QPushButton *Sender);
+
     // ---- discovery (identification arrives with its channel) ----
     void bt_scanClick();
     void unknownDeviceLookup();

@@ -19,6 +19,8 @@ namespace {
 // More bytes than this in one OnDataAvailable round are left for the next
 // pass of the event loop, so a flooding peer cannot starve the window.
 constexpr int maxDeliveriesPerPass = 64;
+// The most one ReceiveStr returns on TCP.
+constexpr qsizetype maxReceive = 1 << 20;
 
 QString errnoText(int error) { return QString::fromLocal8Bit(strerror(error)); }
 } // namespace
@@ -489,8 +491,11 @@ QString TWSocket::ReceiveStr() {
         bytes.resize(n < 0 ? 0 : n);
         return QString::fromLatin1(bytes);
     }
+    // All that can be read now, but at most maxReceive bytes: a peer that
+    // sends without pause must not keep one call reading for ever. What is
+    // left fires the data event again.
     char chunk[65536];
-    for (;;) {
+    while (bytes.size() < maxReceive) {
         const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, MSG_DONTWAIT);
         if (n <= 0)
             break;
