@@ -46,62 +46,28 @@ TWSocket::~TWSocket() { teardown(); }
 
 // ---- properties -----------------------------------------------------------
 
-bool TWSocket::checkAssign(const QString &current, const QString &value) {
-    if (value == current)
-        return true;
-    if (m_state != wsClosed) {
+void TWSocket::assign(QString &property, const QString &value, bool *assigned) {
+    const QString v = value.trimmed();
+    if (v.isEmpty()) {
+        // An empty text leaves the property unassigned.
+        if (assigned && m_state == wsClosed)
+            *assigned = false;
+        return;
+    }
+    if (v != property && m_state != wsClosed) {
         fail(QStringLiteral("Cannot change a property while the socket is not closed"));
-        return false;
-    }
-    return true;
-}
-
-void TWSocket::setAddr(const QString &addr) {
-    const QString v = addr.trimmed();
-    if (v.isEmpty()) {
-        if (m_state == wsClosed)
-            m_addrAssigned = false;
         return;
     }
-    if (!checkAssign(m_addr, v))
-        return;
-    m_addr = v;
-    m_addrAssigned = true;
+    property = v;
+    if (assigned)
+        *assigned = true;
 }
 
-void TWSocket::setPort(const QString &port) {
-    const QString v = port.trimmed();
-    if (v.isEmpty()) {
-        if (m_state == wsClosed)
-            m_portAssigned = false;
-        return;
-    }
-    if (!checkAssign(m_port, v))
-        return;
-    m_port = v;
-    m_portAssigned = true;
-}
-
-void TWSocket::setProto(const QString &proto) {
-    const QString v = proto.trimmed();
-    if (v.isEmpty() || !checkAssign(m_proto, v))
-        return;
-    m_proto = v;
-}
-
-void TWSocket::setLocalAddr(const QString &addr) {
-    const QString v = addr.trimmed();
-    if (v.isEmpty() || !checkAssign(m_localAddr, v))
-        return;
-    m_localAddr = v;
-}
-
-void TWSocket::setLocalPort(const QString &port) {
-    const QString v = port.trimmed();
-    if (v.isEmpty() || !checkAssign(m_localPort, v))
-        return;
-    m_localPort = v;
-}
+void TWSocket::setAddr(const QString &addr) { assign(m_addr, addr, &m_addrAssigned); }
+void TWSocket::setPort(const QString &port) { assign(m_port, port, &m_portAssigned); }
+void TWSocket::setProto(const QString &proto) { assign(m_proto, proto); }
+void TWSocket::setLocalAddr(const QString &addr) { assign(m_localAddr, addr); }
+void TWSocket::setLocalPort(const QString &port) { assign(m_localPort, port); }
 
 void TWSocket::resetDefaults() {
     m_proto = QStringLiteral("tcp");

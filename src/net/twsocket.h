@@ -95,7 +95,7 @@ public:
 
 private:
     void fail(const QString &message);
-    bool checkAssign(const QString &current, const QString &value);
+    void assign(QString &property, const QString &value, bool *assigned = nullptr);
     bool resolve(const QString &addr, const QString &port, sockaddr_in &out, const char *what);
     void teardown();
     void resetDefaults();

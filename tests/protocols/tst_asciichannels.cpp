@@ -20,6 +20,18 @@ void aimClient(TForm1 &w, quint16 port) {
     w.ed_password->setText("pw");
 }
 
+// The window in mode "TCP Server" listening on a free port, which it returns.
+quint16 startServer(TForm1 &w, bool autoDisconnect = false, const QString &time = "200") {
+    pickMode(w, modeTcpServer);
+    pickDevice(w, 1);
+    const quint16 port = freeTcpPort();
+    w.ed_localserverport->setText(QString::number(port));
+    w.cb_disconnectserver->setChecked(autoDisconnect);
+    w.ed_disconnectservertime->setText(time);
+    QTest::mouseClick(w.bt_listen, Qt::LeftButton);
+    return port;
+}
+
 } // namespace
 
 class TestAsciiChannels : public QObject {
@@ -113,11 +125,13 @@ private slots:
         // A click on the status bar resets the count.
         QTest::mouseClick(w.StatusBar1, Qt::LeftButton, {}, QPoint(5, 5));
         QCOMPARE(w.status(1), QString("reronnect: 0"));
-        // Disconnect ends the cycle.
+        // Disconnect ends the cycle, also while a reconnect is waiting.
+        QTRY_VERIFY(w.ti_wsioreconnect->isActive());
         w.bt_connect->setText("Disconnect");
         QTest::mouseClick(w.bt_connect, Qt::LeftButton);
         QVERIFY(w.asciiClosing);
-        QTRY_VERIFY(!w.ti_wsioreconnect->isActive());
+        QVERIFY(!w.ti_wsioreconnect->isActive());
+        QCOMPARE(w.asciiClient->ws_io->State(), wsClosed);
     }
 
     void disconnectDoesNotReconnect() {
@@ -185,11 +199,7 @@ private slots:
     void serverAcceptsOneDeviceAtATime() {
         FormFixture f;
         TForm1 &w = f.form();
-        pickMode(w, modeTcpServer);
-        pickDevice(w, 1);
-        const quint16 port = freeTcpPort();
-        w.ed_localserverport->setText(QString::number(port));
-        QTest::mouseClick(w.bt_listen, Qt::LeftButton);
+        const quint16 port = startServer(w);
         QCOMPARE(w.bt_listen->text(), QString("Stop Listen"));
         ScriptedTcpClient device;
         device.connectTo(port);
@@ -221,12 +231,7 @@ private slots:
     void serverAutoDisconnect() {
         FormFixture f;
         TForm1 &w = f.form();
-        pickMode(w, modeTcpServer);
-        const quint16 port = freeTcpPort();
-        w.ed_localserverport->setText(QString::number(port));
-        w.cb_disconnectserver->setChecked(true);
-        w.ed_disconnectservertime->setText("200");
-        QTest::mouseClick(w.bt_listen, Qt::LeftButton);
+        const quint16 port = startServer(w, true, "200");
         ScriptedTcpClient device;
         QElapsedTimer clock;
         clock.start();
@@ -242,12 +247,7 @@ private slots:
     void serverBadDisconnectTimeIsShown() {
         FormFixture f;
         TForm1 &w = f.form();
-        pickMode(w, modeTcpServer);
-        const quint16 port = freeTcpPort();
-        w.ed_localserverport->setText(QString::number(port));
-        w.cb_disconnectserver->setChecked(true);
-        w.ed_disconnectservertime->clear();
-        QTest::mouseClick(w.bt_listen, Qt::LeftButton);
+        const quint16 port = startServer(w, true, "");
         ScriptedTcpClient device;
         device.connectTo(port);
         QTRY_COMPARE(f.dialogs.messages, QStringList{"'' ist kein gültiger Integerwert"});
@@ -259,10 +259,7 @@ private slots:
     void stopListenWhileConnected() {
         FormFixture f;
         TForm1 &w = f.form();
-        pickMode(w, modeTcpServer);
-        const quint16 port = freeTcpPort();
-        w.ed_localserverport->setText(QString::number(port));
-        QTest::mouseClick(w.bt_listen, Qt::LeftButton);
+        const quint16 port = startServer(w);
         ScriptedTcpClient device;
         device.connectTo(port);
         QTRY_COMPARE(w.asciiServer->ws_io_cli->State(), wsConnected);

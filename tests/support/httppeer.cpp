@@ -45,6 +45,18 @@ bool readable(int fd, int ms) {
     pollfd p{fd, POLLIN, 0};
     return ::poll(&p, 1, ms) > 0;
 }
+
+// Appends what the connection sent within a short wait; false once it closed.
+bool readMore(int fd, QByteArray &buffer) {
+    if (!readable(fd, 20))
+        return true;
+    char chunk[4096];
+    const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+    if (n <= 0)
+        return false;
+    buffer.append(chunk, n);
+    return true;
+}
 } // namespace
 
 void ThreadedHttpServer::run() {
@@ -60,26 +72,14 @@ void ThreadedHttpServer::run() {
         while (!m_stop) {
             qsizetype end = buffer.indexOf("\r\n\r\n");
             if (end < 0) {
-                if (!readable(fd, 20))
-                    continue;
-                char chunk[4096];
-                const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-                if (n <= 0)
+                if (!readMore(fd, buffer))
                     break;
-                buffer.append(chunk, n);
                 continue;
             }
             HttpRequest r;
             r.head = buffer.left(end + 2);
             const qsizetype length = r.header("Content-Length").toLongLong();
-            while (buffer.size() < end + 4 + length && !m_stop) {
-                if (!readable(fd, 20))
-                    continue;
-                char chunk[4096];
-                const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-                if (n <= 0)
-                    break;
-                buffer.append(chunk, n);
+            while (buffer.size() < end + 4 + length && !m_stop && readMore(fd, buffer)) {
             }
             r.body = buffer.mid(end + 4, length);
             buffer.remove(0, end + 4 + length);

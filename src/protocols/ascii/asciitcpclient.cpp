@@ -21,6 +21,8 @@ void AsciiTcpClient::bt_connectClick() {
         return;
     if (f.bt_connect->text() != QLatin1String("Connect")) {
         f.asciiClosing = true; // the close below must not start a reconnect
+        // Nor may one that is already waiting: the user asked to disconnect.
+        enableTimer(f.ti_wsioreconnect, false);
         ws_io->Close();
         f.bt_connect->setText(QStringLiteral("Connect"));
         f.setStatus(0, QStringLiteral("Not connected"));
