@@ -121,11 +121,19 @@ bool TWSocket::resolve(const QString &addr, const QString &port, sockaddr_in &ou
 
 // ---- session plumbing -----------------------------------------------------
 
+void TWSocket::dropNotifier(QSocketNotifier *&notifier) {
+    // Often called from inside the notifier's own activation: switch it off
+    // now and let the event loop delete it.
+    if (!notifier)
+        return;
+    notifier->setEnabled(false);
+    notifier->deleteLater();
+    notifier = nullptr;
+}
+
 void TWSocket::teardown() {
-    delete m_readNotifier;
-    m_readNotifier = nullptr;
-    delete m_writeNotifier;
-    m_writeNotifier = nullptr;
+    dropNotifier(m_readNotifier);
+    dropNotifier(m_writeNotifier);
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
@@ -276,8 +284,7 @@ void TWSocket::onWritable() {
         socklen_t len = sizeof error;
         if (getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0)
             error = errno;
-        delete m_writeNotifier;
-        m_writeNotifier = nullptr;
+        dropNotifier(m_writeNotifier);
         finishConnect(error);
         return;
     }
@@ -427,8 +434,7 @@ void TWSocket::flushOutput(bool fromEventLoop) {
         closeWithCode(n < 0 && error ? error : ECONNRESET, fromEventLoop);
         return;
     }
-    delete m_writeNotifier;
-    m_writeNotifier = nullptr;
+    dropNotifier(m_writeNotifier);
 }
 
 int TWSocket::Receive(char *buffer, int size) {

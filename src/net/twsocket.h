@@ -98,6 +98,7 @@ private:
     void assign(QString &property, const QString &value, bool *assigned = nullptr);
     bool resolve(const QString &addr, const QString &port, sockaddr_in &out, const char *what);
     void teardown();
+    static void dropNotifier(QSocketNotifier *&notifier);
     void resetDefaults();
     void startSession(int fd, TSocketState state);
     void enableRead();
