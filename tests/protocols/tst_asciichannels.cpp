@@ -20,6 +20,13 @@ void aimClient(TForm1 &w, quint16 port) {
     w.ed_password->setText("pw");
 }
 
+// Connects the window's TCP client to device and waits for the first command.
+bool connectClient(TForm1 &w, ScriptedTcpServer &device) {
+    aimClient(w, device.port());
+    QTest::mouseClick(w.bt_connect, Qt::LeftButton);
+    return QTest::qWaitFor([&] { return device.received() == "GET /allout?PW=pw&"; });
+}
+
 // The window in mode "TCP Server" listening on a free port, which it returns.
 quint16 startServer(TForm1 &w, bool autoDisconnect = false, const QString &time = "200") {
     pickMode(w, modeTcpServer);
@@ -89,9 +96,7 @@ private slots:
         FormFixture f;
         TForm1 &w = f.form();
         ScriptedTcpServer device;
-        aimClient(w, device.port());
-        QTest::mouseClick(w.bt_connect, Qt::LeftButton);
-        QTRY_COMPARE(device.received(), QByteArray("GET /allout?PW=pw&"));
+        QVERIFY(connectClient(w, device));
         device.closeConnection();
         QTRY_COMPARE(w.status(0), QString("Connection Closed"));
         QCOMPARE(w.bt_connect->text(), QString("Connect"));
@@ -138,9 +143,7 @@ private slots:
         FormFixture f;
         TForm1 &w = f.form();
         ScriptedTcpServer device;
-        aimClient(w, device.port());
-        QTest::mouseClick(w.bt_connect, Qt::LeftButton);
-        QTRY_COMPARE(w.bt_connect->text(), QString("Disconnect"));
+        QVERIFY(connectClient(w, device));
         QTest::mouseClick(w.bt_connect, Qt::LeftButton);
         QCOMPARE(w.status(0), QString("Not connected"));
         QCOMPARE(w.bt_connect->text(), QString("Connect"));
@@ -157,9 +160,7 @@ private slots:
         FormFixture f;
         TForm1 &w = f.form();
         ScriptedTcpServer device;
-        aimClient(w, device.port());
-        QTest::mouseClick(w.bt_connect, Qt::LeftButton);
-        QTRY_COMPARE(w.bt_connect->text(), QString("Disconnect"));
+        QVERIFY(connectClient(w, device));
         pickMode(w, modeUdpPeer);
         QVERIFY(w.reportLines().contains("TCP ASCII -- Connection Closed --"));
         QVERIFY(!w.reportLines().contains("TCP ASCII -- Try to reconnect --"));
@@ -173,9 +174,7 @@ private slots:
         FormFixture f;
         TForm1 &w = f.form();
         ScriptedTcpServer device;
-        aimClient(w, device.port());
-        QTest::mouseClick(w.bt_connect, Qt::LeftButton);
-        QTRY_COMPARE(device.received(), QByteArray("GET /allout?PW=pw&"));
+        QVERIFY(connectClient(w, device));
         QByteArray garbage;
         for (int i = 0; i < 256; ++i)
             garbage += char(i);
