@@ -14,7 +14,8 @@
 #include <cstdio>
 
 int main(int argc, char **argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     const int total = argc > 1 ? atoi(argv[1]) : 200000;
     const int perPass = qMax(1, argc > 2 ? atoi(argv[2]) : 5);
@@ -24,7 +25,8 @@ int main(int argc, char **argv) {
     form.show();
     QApplication::processEvents();
 
-    const QString line = QStringLiteral("TCP ASCII <- input;0003;output;0001;counter;12;0;7;0;0;0;0;0;0;0;0;0");
+    const QString line =
+        QStringLiteral("TCP ASCII <- input;0003;output;0001;counter;12;0;7;0;0;0;0;0;0;0;0;0");
     QElapsedTimer clock;
     clock.start();
     for (int written = 0; written < total;) {
@@ -36,7 +38,8 @@ int main(int argc, char **argv) {
     QApplication::processEvents();
     const double batched = clock.nsecsElapsed() / 1e9;
     if (form.mm_report->lineCount() != total || form.mm_report->document()->blockCount() != total) {
-        std::fprintf(stderr, "line count mismatch: %lld\n", static_cast<long long>(form.mm_report->lineCount()));
+        std::fprintf(stderr, "line count mismatch: %lld\n",
+                     static_cast<long long>(form.mm_report->lineCount()));
         return 1;
     }
     std::printf("writereport, batched: %d lines in %.3f s = %.0f lines/s (%d lines per event-loop pass)\n",

@@ -10,14 +10,10 @@ QChar keyfilter(QChar key, int filter) {
         return key;
     const bool digit = c >= '0' && c <= '9';
     switch (filter) {
-    case filterDigits:
-        return digit ? key : QChar(0);
-    case filterHex:
-        return digit || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f') ? key : QChar(0);
-    case filterAddress:
-        return digit || c == '.' ? key : QChar(0);
-    default:
-        return key;
+    case filterDigits: return digit ? key : QChar(0);
+    case filterHex: return digit || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f') ? key : QChar(0);
+    case filterAddress: return digit || c == '.' ? key : QChar(0);
+    default: return key;
     }
 }
 
@@ -34,7 +30,8 @@ protected:
             const QString text = key->text();
             // Only printable characters are typed text; control keys and
             // shortcuts (Ctrl+C, Ctrl+V, arrows, Delete) keep working.
-            if (!text.isEmpty() && text.at(0).unicode() >= 0x20 && !(key->modifiers() & Qt::ControlModifier)) {
+            if (!text.isEmpty() && text.at(0).unicode() >= 0x20 &&
+                !(key->modifiers() & Qt::ControlModifier)) {
                 for (QChar c : text)
                     if (keyfilter(c, m_filter).isNull())
                         return true; // swallowed: the character never reaches the text

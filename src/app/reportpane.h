@@ -31,7 +31,7 @@ public:
     // Moves pending lines into the text widget now.
     void flush();
 
-    static constexpr int flushInterval = 25;    // ms
+    static constexpr int flushInterval = 25;      // ms
     static constexpr int maxPendingLines = 20000; // flushed at once beyond this
 
 private:

@@ -87,13 +87,31 @@ void TForm1::FormCreate(const QStringList &args) {
 }
 
 void TForm1::installKeyFilters() {
-    for (QWidget *w : std::initializer_list<QWidget *>{
-             ed_httpport, ed_tcpasciiport, ed_localserverport, ed_udplocalport, ed_udpremoteport,
-             ed_disconnectservertime, ed_disconnectservertimebin, ed_tcpmodbusport, ed_udpremoteportsnmp,
-             co_tcpbinport, co_localserverportbin, co_udplocalportbin, co_udpremoteportbin,
-             co_udplocalportsnmp, ed_intervalall, ed_intervalinputs, ed_intervaloutputs, ed_intervalcounter,
-             ed_intervalcounterclear, ed_intervalset, ed_intervalreset, ed_autogoround, ed_autoclear,
-             ed_option})
+    QWidget *const digitFields[] = {ed_httpport,
+                                    ed_tcpasciiport,
+                                    ed_localserverport,
+                                    ed_udplocalport,
+                                    ed_udpremoteport,
+                                    ed_disconnectservertime,
+                                    ed_disconnectservertimebin,
+                                    ed_tcpmodbusport,
+                                    ed_udpremoteportsnmp,
+                                    co_tcpbinport,
+                                    co_localserverportbin,
+                                    co_udplocalportbin,
+                                    co_udpremoteportbin,
+                                    co_udplocalportsnmp,
+                                    ed_intervalall,
+                                    ed_intervalinputs,
+                                    ed_intervaloutputs,
+                                    ed_intervalcounter,
+                                    ed_intervalcounterclear,
+                                    ed_intervalset,
+                                    ed_intervalreset,
+                                    ed_autogoround,
+                                    ed_autoclear,
+                                    ed_option};
+    for (QWidget *w : digitFields)
         installKeyFilter(w, filterDigits);
     installKeyFilter(ed_setmask, filterHex);
     installKeyFilter(ed_resetmask, filterHex);
@@ -110,7 +128,8 @@ void TForm1::onTimer(QTimer *timer, std::function<void()> fn) {
 
 void TForm1::wireWindowEvents() {
     connect(co_mode, &QComboBox::currentTextChanged, this, [this] { guard([this] { co_modeChange(); }); });
-    connect(co_device, &QComboBox::currentTextChanged, this, [this] { guard([this] { co_deviceChange(); }); });
+    connect(co_device, &QComboBox::currentTextChanged, this,
+            [this] { guard([this] { co_deviceChange(); }); });
     connect(StatusBar1, &StatusBar::clicked, this, [this] { guard([this] { StatusBar1Click(); }); });
     connect(cb_autoclear, &QCheckBox::toggled, this, [this] { guard([this] { cb_autoclearClick(); }); });
     onClick(bt_clearreport, [this] { bt_clearreportClick(); });
@@ -123,7 +142,8 @@ void TForm1::wireWindowEvents() {
         connect(display->counterFields[i], &CounterField::clicked, this,
                 [this](CounterField *field) { guard([this, field] { pa_counteronClick(field); }); });
         QPushButton *get = display->counterGetButtons[i];
-        connect(get, &QPushButton::clicked, this, [this, get] { guard([this, get] { bt_getonClick(get); }); });
+        connect(get, &QPushButton::clicked, this,
+                [this, get] { guard([this, get] { bt_getonClick(get); }); });
     }
 }
 
@@ -186,9 +206,9 @@ void TForm1::closeAll() {
     modbusClosing = true;
     // Each close of an open socket runs its closed handler at once, while
     // currentMode still holds the old mode, so the channel writes its lines.
-    static const char *const order[] = {"ws_io",      "ws_udp",        "ws_io_cli",      "ws_io_serv",
+    static const char *const order[] = {"ws_io",        "ws_udp",        "ws_io_cli",      "ws_io_serv",
                                         "ws_io_binary", "ws_io_cli_bin", "ws_io_serv_bin", "ws_udp_bin",
-                                        "ws_modbus",  "ws_snmp"};
+                                        "ws_modbus",    "ws_snmp"};
     for (const char *name : order) {
         const auto it = m_sockets.find(QLatin1String(name));
         if (it != m_sockets.end())
@@ -203,20 +223,39 @@ void TForm1::hideAll() {
     pa_option->hide();
     pa_settime->hide();
     const std::pair<QPushButton *, const char *> buttons[] = {
-        {bt_httpstart, "Start"},   {bt_reststart, "Start"},   {bt_connect, "Connect"},
-        {bt_listen, "Listen"},     {bt_bind, "Bind"},         {bt_listenbin, "Listen"},
+        {bt_httpstart, "Start"},     {bt_reststart, "Start"}, {bt_connect, "Connect"},
+        {bt_listen, "Listen"},       {bt_bind, "Bind"},       {bt_listenbin, "Listen"},
         {bt_connect_bin, "Connect"}, {bt_bindbin, "Bind"},    {bt_connectmodbus, "Connect"},
         {bt_bindsnmp, "Bind"}};
     for (const auto &[b, caption] : buttons) {
         b->hide();
         b->setText(QLatin1String(caption));
     }
-    for (QWidget *w : std::initializer_list<QWidget *>{
-             ed_tcpasciiport, ed_localserverport, ed_udplocalport, ed_udpremoteport, co_localserverportbin,
-             ed_tcpmodbusport, ed_disconnectservertime, ed_disconnectservertimebin, co_tcpbinport,
-             co_udplocalportbin, co_udpremoteportbin, co_udplocalportsnmp, ed_udpremoteportsnmp, lb_port,
-             lb_remoteport, lb_autodisconnectascii, lb_msascii, lb_localportasciiserver, cb_reconnect,
-             cb_disconnectserver, cb_disconnectserverbin, cb_reconnectbin, cb_reconnectmodbus, cb_viernull})
+    QWidget *const fields[] = {ed_tcpasciiport,
+                               ed_localserverport,
+                               ed_udplocalport,
+                               ed_udpremoteport,
+                               co_localserverportbin,
+                               ed_tcpmodbusport,
+                               ed_disconnectservertime,
+                               ed_disconnectservertimebin,
+                               co_tcpbinport,
+                               co_udplocalportbin,
+                               co_udpremoteportbin,
+                               co_udplocalportsnmp,
+                               ed_udpremoteportsnmp,
+                               lb_port,
+                               lb_remoteport,
+                               lb_autodisconnectascii,
+                               lb_msascii,
+                               lb_localportasciiserver,
+                               cb_reconnect,
+                               cb_disconnectserver,
+                               cb_disconnectserverbin,
+                               cb_reconnectbin,
+                               cb_reconnectmodbus,
+                               cb_viernull};
+    for (QWidget *w : fields)
         w->hide();
 }
 
@@ -226,21 +265,28 @@ QList<QWidget *> TForm1::modeControls(int mode) const {
     case modeRest: return {bt_reststart};
     case modeTcpClient: return {pa_settime, bt_connect, cb_reconnect, ed_tcpasciiport, lb_port};
     case modeTcpServer:
-        return {bt_listen, ed_localserverport, lb_localportasciiserver, cb_disconnectserver,
-                ed_disconnectservertime, lb_autodisconnectascii, lb_msascii};
+        return {bt_listen,           ed_localserverport,      lb_localportasciiserver,
+                cb_disconnectserver, ed_disconnectservertime, lb_autodisconnectascii,
+                lb_msascii};
     case modeUdpPeer:
         return {bt_bind, ed_udplocalport, ed_udpremoteport, lb_remoteport, lb_localportasciiserver};
     case modeBinaryClient: return {pa_option, bt_connect_bin, cb_reconnectbin, co_tcpbinport, lb_port};
     case modeBinaryServer:
-        return {pa_option, bt_listenbin, co_localserverportbin, lb_localportasciiserver, cb_disconnectserverbin,
-                ed_disconnectservertimebin, lb_autodisconnectascii, lb_msascii};
+        return {pa_option,
+                bt_listenbin,
+                co_localserverportbin,
+                lb_localportasciiserver,
+                cb_disconnectserverbin,
+                ed_disconnectservertimebin,
+                lb_autodisconnectascii,
+                lb_msascii};
     case modeBinaryUdp:
-        return {pa_option, bt_bindbin, co_udplocalportbin, co_udpremoteportbin, lb_remoteport,
-                lb_localportasciiserver};
+        return {pa_option,           bt_bindbin,    co_udplocalportbin,
+                co_udpremoteportbin, lb_remoteport, lb_localportasciiserver};
     case modeModbus: return {bt_connectmodbus, cb_reconnectmodbus, ed_tcpmodbusport, lb_port};
     case modeSnmp:
-        return {bt_bindsnmp, co_udplocalportsnmp, ed_udpremoteportsnmp, cb_viernull, lb_remoteport,
-                lb_localportasciiserver};
+        return {bt_bindsnmp, co_udplocalportsnmp, ed_udpremoteportsnmp,
+                cb_viernull, lb_remoteport,       lb_localportasciiserver};
     default: return {};
     }
 }

@@ -69,8 +69,8 @@ public:
     ClickLabel *lb_localportasciiserver;
 
     // ---- "Get and Set" ----
-    QPushButton *bt_getall, *bt_getinputs, *bt_getoutputs, *bt_allcounter, *bt_allcounterclear,
-        *bt_setoutput, *bt_resetoutput, *bt_goround, *bt_reset;
+    QPushButton *bt_getall, *bt_getinputs, *bt_getoutputs, *bt_allcounter, *bt_allcounterclear, *bt_setoutput,
+        *bt_resetoutput, *bt_goround, *bt_reset;
     QCheckBox *cb_autoall, *cb_autoinputs, *cb_autooutputs, *cb_autocounter, *cb_autocounterclear,
         *cb_autoset, *cb_autogoround;
     QLineEdit *ed_intervalall, *ed_intervalinputs, *ed_intervaloutputs, *ed_intervalcounter,

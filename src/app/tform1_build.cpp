@@ -110,12 +110,12 @@ void TForm1::buildConnectionPanel() {
     const QStringList udpBinPorts = {QStringLiteral("45889"), QStringLiteral("45890"),
                                      QStringLiteral("45891"), QStringLiteral("45892")};
     co_tcpbinport = combo(p, "co_tcpbinport", binPorts, QStringLiteral("49153"), 84, row + 1, 60);
-    co_localserverportbin =
-        combo(p, "co_localserverportbin",
-              binPorts + QStringList{QStringLiteral("59153"), QStringLiteral("59154"), QStringLiteral("59155"),
-                                     QStringLiteral("59156")},
-              QStringLiteral("49153"), 84, row + 1, 55);
-    co_udplocalportbin = combo(p, "co_udplocalportbin", udpBinPorts, QStringLiteral("45889"), 84, row + 1, 55);
+    co_localserverportbin = combo(p, "co_localserverportbin",
+                                  binPorts + QStringList{QStringLiteral("59153"), QStringLiteral("59154"),
+                                                         QStringLiteral("59155"), QStringLiteral("59156")},
+                                  QStringLiteral("49153"), 84, row + 1, 55);
+    co_udplocalportbin =
+        combo(p, "co_udplocalportbin", udpBinPorts, QStringLiteral("45889"), 84, row + 1, 55);
     co_udpremoteportbin =
         combo(p, "co_udpremoteportbin", udpBinPorts, QStringLiteral("45889"), 142, row + 1, 60);
     co_udplocalportsnmp =
@@ -150,7 +150,8 @@ void TForm1::buildGetSetGroup() {
         const char *intervalName;
     };
     const Row rows[] = {
-        {&bt_getall, "bt_getall", "Get All", &cb_autoall, "cb_autoall", true, &ed_intervalall, "ed_intervalall"},
+        {&bt_getall, "bt_getall", "Get All", &cb_autoall, "cb_autoall", true, &ed_intervalall,
+         "ed_intervalall"},
         {&bt_getinputs, "bt_getinputs", "Get Inputs", &cb_autoinputs, "cb_autoinputs", false,
          &ed_intervalinputs, "ed_intervalinputs"},
         {&bt_getoutputs, "bt_getoutputs", "Get Outputs", &cb_autooutputs, "cb_autooutputs", false,

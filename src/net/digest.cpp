@@ -21,13 +21,14 @@ QList<std::pair<QString, QList<Param>>> parseHeader(const QByteArray &header) {
     const QString h = QString::fromLatin1(header);
     qsizetype i = 0;
     auto skipSpace = [&] {
-        while (i < h.size() && (h[i] == QLatin1Char(' ') || h[i] == QLatin1Char('\t') || h[i] == QLatin1Char(',')))
+        while (i < h.size() &&
+               (h[i] == QLatin1Char(' ') || h[i] == QLatin1Char('\t') || h[i] == QLatin1Char(',')))
             ++i;
     };
     auto token = [&] {
         const qsizetype start = i;
-        while (i < h.size() && h[i] != QLatin1Char(' ') && h[i] != QLatin1Char('\t') && h[i] != QLatin1Char('=') &&
-               h[i] != QLatin1Char(','))
+        while (i < h.size() && h[i] != QLatin1Char(' ') && h[i] != QLatin1Char('\t') &&
+               h[i] != QLatin1Char('=') && h[i] != QLatin1Char(','))
             ++i;
         return h.mid(start, i - start);
     };
@@ -81,10 +82,12 @@ std::optional<AuthChallenge> chooseChallenge(const QList<QByteArray> &wwwAuthent
                     c.algorithm = p.value;
                 else if (p.name == QLatin1String("qop"))
                     for (const QString &q : p.value.split(QLatin1Char(',')))
-                        c.qopAuth = c.qopAuth || q.trimmed().compare(QLatin1String("auth"), Qt::CaseInsensitive) == 0;
+                        c.qopAuth =
+                            c.qopAuth || q.trimmed().compare(QLatin1String("auth"), Qt::CaseInsensitive) == 0;
             }
             if (scheme == QLatin1String("digest")) {
-                const bool md5 = c.algorithm.isEmpty() || c.algorithm.compare(QLatin1String("MD5"), Qt::CaseInsensitive) == 0 ||
+                const bool md5 = c.algorithm.isEmpty() ||
+                                 c.algorithm.compare(QLatin1String("MD5"), Qt::CaseInsensitive) == 0 ||
                                  c.algorithm.compare(QLatin1String("MD5-sess"), Qt::CaseInsensitive) == 0;
                 if (md5 && !c.nonce.isEmpty()) {
                     c.scheme = AuthChallenge::Digest;
@@ -107,8 +110,8 @@ QString digestResponse(const QString &user, const QString &realm, const QString 
         ha1 = md5HexLower(ha1 + QLatin1Char(':') + nonce + QLatin1Char(':') + cnonce);
     const QString ha2 = md5HexLower(method + QLatin1Char(':') + uri);
     if (qopAuth)
-        return md5HexLower(ha1 + QLatin1Char(':') + nonce + QLatin1Char(':') + nc + QLatin1Char(':') + cnonce +
-                           QStringLiteral(":auth:") + ha2);
+        return md5HexLower(ha1 + QLatin1Char(':') + nonce + QLatin1Char(':') + nc + QLatin1Char(':') +
+                           cnonce + QStringLiteral(":auth:") + ha2);
     return md5HexLower(ha1 + QLatin1Char(':') + nonce + QLatin1Char(':') + ha2);
 }
 
@@ -130,8 +133,8 @@ QString authorizationValue(const AuthChallenge &c, const QString &user, const QS
                     .arg(quoted(user), quoted(c.realm), quoted(c.nonce), quoted(uri));
     if (!c.algorithm.isEmpty())
         v += QStringLiteral(", algorithm=") + c.algorithm;
-    v += QStringLiteral(", response=") +
-         quoted(digestResponse(user, c.realm, password, method, uri, c.nonce, ncText, cnonce, c.qopAuth, c.algorithm));
+    v += QStringLiteral(", response=") + quoted(digestResponse(user, c.realm, password, method, uri, c.nonce,
+                                                               ncText, cnonce, c.qopAuth, c.algorithm));
     if (!c.opaque.isEmpty())
         v += QStringLiteral(", opaque=") + quoted(c.opaque);
     if (c.qopAuth)

@@ -10,7 +10,7 @@ struct AuthChallenge {
     QString realm;
     QString nonce;
     QString opaque;
-    QString algorithm; // empty, "MD5" or "MD5-sess"
+    QString algorithm;    // empty, "MD5" or "MD5-sess"
     bool qopAuth = false; // the server offers qop "auth"
 };
 

@@ -53,14 +53,10 @@ QString statusText(const QByteArray &line) { return QString::fromLatin1(line); }
         message = QString::fromLatin1(curl_easy_strerror(code));
     switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_URL_MALFORMAT:
-        throw EHttpError(QStringLiteral("EHttpAddressError"), message);
-    case CURLE_COULDNT_CONNECT:
-        throw EHttpError(QStringLiteral("EHttpConnectError"), message);
-    case CURLE_OPERATION_TIMEDOUT:
-        throw EHttpError(QStringLiteral("EHttpTimeout"), message);
-    default:
-        throw EHttpError(QStringLiteral("EHttpSocketError"), message);
+    case CURLE_URL_MALFORMAT: throw EHttpError(QStringLiteral("EHttpAddressError"), message);
+    case CURLE_COULDNT_CONNECT: throw EHttpError(QStringLiteral("EHttpConnectError"), message);
+    case CURLE_OPERATION_TIMEDOUT: throw EHttpError(QStringLiteral("EHttpTimeout"), message);
+    default: throw EHttpError(QStringLiteral("EHttpSocketError"), message);
     }
 }
 
@@ -71,9 +67,7 @@ struct CurlGlobal {
 
 } // namespace
 
-TIdHTTP::TIdHTTP() {
-    static CurlGlobal global;
-}
+TIdHTTP::TIdHTTP() { static CurlGlobal global; }
 
 TIdHTTP::~TIdHTTP() = default;
 
@@ -81,9 +75,7 @@ QByteArray TIdHTTP::formBody(const QStringList &lines) {
     QByteArrayList parts;
     for (const QString &line : lines) {
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        auto encode = [](const QString &s) {
-            return QUrl::toPercentEncoding(s, "*-._").replace("%20", "+");
-        };
+        auto encode = [](const QString &s) { return QUrl::toPercentEncoding(s, "*-._").replace("%20", "+"); };
         if (eq < 0)
             parts << encode(line);
         else
@@ -134,7 +126,8 @@ QString TIdHTTP::request(const char *method, const QString &url, const QByteArra
         curl_easy_setopt(curl, CURLOPT_POST, 1L);
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, long(body->size()));
         curl_easy_setopt(curl, CURLOPT_COPYPOSTFIELDS, body->constData());
-        cleanup.headers = curl_slist_append(cleanup.headers, "Content-Type: application/x-www-form-urlencoded");
+        cleanup.headers =
+            curl_slist_append(cleanup.headers, "Content-Type: application/x-www-form-urlencoded");
     }
     QByteArray authorization;
     if (m_challenge) {
@@ -146,10 +139,10 @@ QString TIdHTTP::request(const char *method, const QString &url, const QByteArra
             uri += QLatin1Char('?') + u.query(QUrl::FullyEncoded);
         const QString cnonce =
             QStringLiteral("%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
-        authorization = "Authorization: " +
-                        authorizationValue(*m_challenge, UserName, Password, QString::fromLatin1(method), uri,
-                                           ++m_nc, cnonce)
-                            .toUtf8();
+        authorization =
+            "Authorization: " + authorizationValue(*m_challenge, UserName, Password,
+                                                   QString::fromLatin1(method), uri, ++m_nc, cnonce)
+                                    .toUtf8();
         cleanup.headers = curl_slist_append(cleanup.headers, authorization.constData());
     }
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, cleanup.headers);

@@ -337,7 +337,8 @@ void TWSocket::Listen() {
     m_udp = false;
     startSession(fd, wsOpened);
     const quint64 session = m_session;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0 || (m_state = wsBound, ::listen(fd, 5) != 0)) {
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0 ||
+        (m_state = wsBound, ::listen(fd, 5) != 0)) {
         fail(QStringLiteral("Cannot listen on port %1: %2").arg(m_port, errnoText(errno)));
         if (m_session == session && m_state != wsClosed) {
             teardown();

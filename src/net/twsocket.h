@@ -84,7 +84,7 @@ public:
     int Send(const QByteArray &bytes) { return Send(bytes.constData(), int(bytes.size())); }
     int SendStr(const QString &text); // one byte per character
     int Receive(char *buffer, int size);
-    QString ReceiveStr();             // one character per byte
+    QString ReceiveStr(); // one character per byte
     int RcvdCount();
     void Close();
 
@@ -127,7 +127,7 @@ private:
     QSocketNotifier *m_writeNotifier = nullptr;
 
     QString m_addr, m_port, m_proto = QStringLiteral("tcp"), m_localAddr = QStringLiteral("0.0.0.0"),
-                        m_localPort = QStringLiteral("0");
+                            m_localPort = QStringLiteral("0");
     bool m_addrAssigned = false, m_portAssigned = false;
     QString m_lastError;
 };

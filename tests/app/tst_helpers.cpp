@@ -10,14 +10,22 @@ private slots:
         QTest::addColumn<QString>("separator");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("fields");
-        QTest::newRow("two fields") << ":" << "ip:10.0.0.7" << QStringList{"ip", "10.0.0.7"};
-        QTest::newRow("value with separator") << ":" << "password:a:b" << QStringList{"password", "a", "b"};
-        QTest::newRow("empty fields kept") << ";" << "a;;b;" << QStringList{"a", "", "b", ""};
-        QTest::newRow("empty text") << ";" << "" << QStringList{""};
-        QTest::newRow("no separator") << ":" << "hardcfg" << QStringList{"hardcfg"};
-        QTest::newRow("separator alone") << ":" << ":" << QStringList{"", ""};
-        QTest::newRow("long separator") << "\",\"" << "\"a\",\"b\",\"\"" << QStringList{"\"a", "b", "\""};
-        QTest::newRow("case sensitive") << "X" << "axb" << QStringList{"axb"};
+        QTest::newRow("two fields") << ":"
+                                    << "ip:10.0.0.7" << QStringList{"ip", "10.0.0.7"};
+        QTest::newRow("value with separator") << ":"
+                                              << "password:a:b" << QStringList{"password", "a", "b"};
+        QTest::newRow("empty fields kept") << ";"
+                                           << "a;;b;" << QStringList{"a", "", "b", ""};
+        QTest::newRow("empty text") << ";"
+                                    << "" << QStringList{""};
+        QTest::newRow("no separator") << ":"
+                                      << "hardcfg" << QStringList{"hardcfg"};
+        QTest::newRow("separator alone") << ":"
+                                         << ":" << QStringList{"", ""};
+        QTest::newRow("long separator") << "\",\""
+                                        << "\"a\",\"b\",\"\"" << QStringList{"\"a", "b", "\""};
+        QTest::newRow("case sensitive") << "X"
+                                        << "axb" << QStringList{"axb"};
     }
     void split() {
         QFETCH(QString, separator);

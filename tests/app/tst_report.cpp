@@ -10,7 +10,8 @@ private slots:
         QTest::addColumn<QStringList>("lines");
         QTest::newRow("one line") << QStringList{"TCP ASCII -> GET /input?PW=&"}
                                   << QStringList{"TCP ASCII -> GET /input?PW=&"};
-        QTest::newRow("empty text is an empty line") << QStringList{"a", "", "b"} << QStringList{"a", "", "b"};
+        QTest::newRow("empty text is an empty line")
+            << QStringList{"a", "", "b"} << QStringList{"a", "", "b"};
         QTest::newRow("empty first") << QStringList{""} << QStringList{""};
         QTest::newRow("CR LF inside") << QStringList{"x\r\ny"} << QStringList{"x", "y"};
         QTest::newRow("trailing CR LF") << QStringList{"UDP  <- No Answer from 8513\r\n", "next"}

@@ -7,22 +7,55 @@ namespace {
 
 // Every control that belongs to a single mode.
 QStringList modeSpecificNames() {
-    return {"pa_settime", "bt_httpstart", "bt_reststart", "bt_connect", "cb_reconnect", "ed_tcpasciiport",
-            "lb_port", "bt_listen", "ed_localserverport", "lb_localportasciiserver", "cb_disconnectserver",
-            "ed_disconnectservertime", "lb_autodisconnectascii", "lb_msascii", "bt_bind", "ed_udplocalport",
-            "ed_udpremoteport", "lb_remoteport", "pa_option", "bt_connect_bin", "cb_reconnectbin",
-            "co_tcpbinport", "bt_listenbin", "co_localserverportbin", "cb_disconnectserverbin",
-            "ed_disconnectservertimebin", "bt_bindbin", "co_udplocalportbin", "co_udpremoteportbin",
-            "bt_connectmodbus", "cb_reconnectmodbus", "ed_tcpmodbusport", "bt_bindsnmp",
-            "co_udplocalportsnmp", "ed_udpremoteportsnmp", "cb_viernull"};
+    return {"pa_settime",
+            "bt_httpstart",
+            "bt_reststart",
+            "bt_connect",
+            "cb_reconnect",
+            "ed_tcpasciiport",
+            "lb_port",
+            "bt_listen",
+            "ed_localserverport",
+            "lb_localportasciiserver",
+            "cb_disconnectserver",
+            "ed_disconnectservertime",
+            "lb_autodisconnectascii",
+            "lb_msascii",
+            "bt_bind",
+            "ed_udplocalport",
+            "ed_udpremoteport",
+            "lb_remoteport",
+            "pa_option",
+            "bt_connect_bin",
+            "cb_reconnectbin",
+            "co_tcpbinport",
+            "bt_listenbin",
+            "co_localserverportbin",
+            "cb_disconnectserverbin",
+            "ed_disconnectservertimebin",
+            "bt_bindbin",
+            "co_udplocalportbin",
+            "co_udpremoteportbin",
+            "bt_connectmodbus",
+            "cb_reconnectmodbus",
+            "ed_tcpmodbusport",
+            "bt_bindsnmp",
+            "co_udplocalportsnmp",
+            "ed_udpremoteportsnmp",
+            "cb_viernull"};
 }
 
 QWidget *control(TForm1 &form, const QString &name) {
-    if (name == "lb_port") return form.lb_port;
-    if (name == "lb_localportasciiserver") return form.lb_localportasciiserver;
-    if (name == "lb_remoteport") return form.lb_remoteport;
-    if (name == "lb_autodisconnectascii") return form.lb_autodisconnectascii;
-    if (name == "lb_msascii") return form.lb_msascii;
+    if (name == "lb_port")
+        return form.lb_port;
+    if (name == "lb_localportasciiserver")
+        return form.lb_localportasciiserver;
+    if (name == "lb_remoteport")
+        return form.lb_remoteport;
+    if (name == "lb_autodisconnectascii")
+        return form.lb_autodisconnectascii;
+    if (name == "lb_msascii")
+        return form.lb_msascii;
     auto *w = form.findChild<QWidget *>(name);
     Q_ASSERT_X(w, "control", qPrintable(name));
     return w;
@@ -84,8 +117,8 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("interval");
         QTest::addColumn<bool>("running");
-        for (const char *n : {"ti_intervalall", "ti_intervalinputs", "ti_intervalOutputs", "ti_intervalcounter",
-                              "ti_intervalcounterclear", "ti_setoutput", "ti_goround"})
+        for (const char *n : {"ti_intervalall", "ti_intervalinputs", "ti_intervalOutputs",
+                              "ti_intervalcounter", "ti_intervalcounterclear", "ti_setoutput", "ti_goround"})
             QTest::newRow(n) << n << 200 << true;
         QTest::newRow("ti_autoclear") << "ti_autoclear" << 10000 << true;
         QTest::newRow("ti_wsioreconnect") << "ti_wsioreconnect" << 2000 << false;
@@ -115,35 +148,35 @@ private slots:
         QTest::addColumn<QStringList>("shown");
         QTest::newRow("0 HTTP") << 0 << QStringList{"pa_settime", "bt_httpstart"};
         QTest::newRow("1 REST") << 1 << QStringList{"bt_reststart"};
-        QTest::newRow("2 TCP Client") << 2
-                                      << QStringList{"pa_settime", "bt_connect", "cb_reconnect",
-                                                     "ed_tcpasciiport", "lb_port"};
-        QTest::newRow("3 TCP Server") << 3
-                                      << QStringList{"bt_listen", "ed_localserverport",
-                                                     "lb_localportasciiserver", "cb_disconnectserver",
-                                                     "ed_disconnectservertime", "lb_autodisconnectascii",
-                                                     "lb_msascii"};
+        QTest::newRow("2 TCP Client")
+            << 2 << QStringList{"pa_settime", "bt_connect", "cb_reconnect", "ed_tcpasciiport", "lb_port"};
+        QTest::newRow("3 TCP Server")
+            << 3 << QStringList{"bt_listen",           "ed_localserverport",      "lb_localportasciiserver",
+                                "cb_disconnectserver", "ed_disconnectservertime", "lb_autodisconnectascii",
+                                "lb_msascii"};
         QTest::newRow("4 UDP Peer") << 4
                                     << QStringList{"bt_bind", "ed_udplocalport", "ed_udpremoteport",
                                                    "lb_remoteport", "lb_localportasciiserver"};
-        QTest::newRow("5 Binary Client") << 5
-                                         << QStringList{"pa_option", "bt_connect_bin", "cb_reconnectbin",
-                                                        "co_tcpbinport", "lb_port"};
+        QTest::newRow("5 Binary Client")
+            << 5 << QStringList{"pa_option", "bt_connect_bin", "cb_reconnectbin", "co_tcpbinport", "lb_port"};
         QTest::newRow("6 Binary Server") << 6
-                                         << QStringList{"pa_option", "bt_listenbin", "co_localserverportbin",
-                                                        "lb_localportasciiserver", "cb_disconnectserverbin",
-                                                        "ed_disconnectservertimebin", "lb_autodisconnectascii",
+                                         << QStringList{"pa_option",
+                                                        "bt_listenbin",
+                                                        "co_localserverportbin",
+                                                        "lb_localportasciiserver",
+                                                        "cb_disconnectserverbin",
+                                                        "ed_disconnectservertimebin",
+                                                        "lb_autodisconnectascii",
                                                         "lb_msascii"};
-        QTest::newRow("7 Binary UDP") << 7
-                                      << QStringList{"pa_option", "bt_bindbin", "co_udplocalportbin",
-                                                     "co_udpremoteportbin", "lb_remoteport",
-                                                     "lb_localportasciiserver"};
+        QTest::newRow("7 Binary UDP")
+            << 7 << QStringList{"pa_option",           "bt_bindbin",    "co_udplocalportbin",
+                                "co_udpremoteportbin", "lb_remoteport", "lb_localportasciiserver"};
         QTest::newRow("8 Modbus") << 8
                                   << QStringList{"bt_connectmodbus", "cb_reconnectmodbus", "ed_tcpmodbusport",
                                                  "lb_port"};
-        QTest::newRow("9 SNMP") << 9
-                                << QStringList{"bt_bindsnmp", "co_udplocalportsnmp", "ed_udpremoteportsnmp",
-                                               "cb_viernull", "lb_remoteport", "lb_localportasciiserver"};
+        QTest::newRow("9 SNMP") << 9 << QStringList{"bt_bindsnmp",          "co_udplocalportsnmp",
+                                                    "ed_udpremoteportsnmp", "cb_viernull",
+                                                    "lb_remoteport",        "lb_localportasciiserver"};
     }
     void modeVisibility() {
         QFETCH(int, mode);
@@ -295,10 +328,14 @@ private slots:
         QTest::addColumn<int>("filter");
         QTest::addColumn<QString>("accepted");
         QTest::addColumn<QString>("refused");
-        QTest::newRow("digits") << 0 << "0123456789\b" << "a.F -";
-        QTest::newRow("hex") << 1 << "0123456789ABCDEFabcdef\b" << "gG.x ";
-        QTest::newRow("address") << 2 << "0123456789.\b" << "a,: ";
-        QTest::newRow("other filter") << 7 << "aZ.-\b9" << "";
+        QTest::newRow("digits") << 0 << "0123456789\b"
+                                << "a.F -";
+        QTest::newRow("hex") << 1 << "0123456789ABCDEFabcdef\b"
+                             << "gG.x ";
+        QTest::newRow("address") << 2 << "0123456789.\b"
+                                 << "a,: ";
+        QTest::newRow("other filter") << 7 << "aZ.-\b9"
+                                      << "";
     }
     void keyfilterFunction() {
         QFETCH(int, filter);
@@ -314,11 +351,21 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("text");
-        QTest::newRow("address") << "ed_ip" << "192.168.1.5a" << "192.168.1.5";
-        QTest::newRow("hex mask") << "ed_setmask" << "0gf0F" << "0f0F";
-        QTest::newRow("digits after a text") << "ed_intervalall" << "1x5." << "15015";
-        QTest::newRow("digit selector") << "co_tcpbinport" << "9a9" << "99";
-        QTest::newRow("password unfiltered") << "ed_password" << "pW.1 " << "pW.1 ";
+        QTest::newRow("address") << "ed_ip"
+                                 << "192.168.1.5a"
+                                 << "192.168.1.5";
+        QTest::newRow("hex mask") << "ed_setmask"
+                                  << "0gf0F"
+                                  << "0f0F";
+        QTest::newRow("digits after a text") << "ed_intervalall"
+                                             << "1x5."
+                                             << "15015";
+        QTest::newRow("digit selector") << "co_tcpbinport"
+                                        << "9a9"
+                                        << "99";
+        QTest::newRow("password unfiltered") << "ed_password"
+                                             << "pW.1 "
+                                             << "pW.1 ";
     }
     void typing() {
         QFETCH(QString, field);

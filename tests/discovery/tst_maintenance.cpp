@@ -44,8 +44,9 @@ private slots:
         QCOMPARE(w.status(0), QString("send Password for Reset"));
         device.connection->disconnectFromHost();
         QTRY_COMPARE(w.status(0), QString("Port 8888 closed (0)"));
-        QCOMPARE(w.reportLines(), (QStringList{"# Open Port 8888 for Reset", "# Port 8888 connected for Reset",
-                                               "# send Password for Reset", "# Port 8888 closed (0)"}));
+        QCOMPARE(w.reportLines(),
+                 (QStringList{"# Open Port 8888 for Reset", "# Port 8888 connected for Reset",
+                              "# send Password for Reset", "# Port 8888 closed (0)"}));
         // The mode switch leaves the reset connection alone.
         QTest::mouseClick(w.bt_reset, Qt::LeftButton);
         QTRY_COMPARE(w.maintenance->ws_reset->State(), wsConnected);
@@ -79,7 +80,8 @@ private slots:
         // The send inside the connected handler finds no connection: the
         // session closes inside it, with the failure's code.
         const QStringList lines = w.reportLines();
-        QCOMPARE(lines.mid(0, 2), (QStringList{"# Open Port 8888 for Reset", "# Port 8888 connected for Reset"}));
+        QCOMPARE(lines.mid(0, 2),
+                 (QStringList{"# Open Port 8888 for Reset", "# Port 8888 connected for Reset"}));
         QVERIFY2(QRegularExpression("^# Port 8888 closed \\([1-9][0-9]*\\)$").match(lines[2]).hasMatch(),
                  qPrintable(lines[2]));
         QCOMPARE(lines[3], QString("# send Password for Reset"));

@@ -8,7 +8,8 @@
 namespace {
 
 QByteArray response(const QByteArray &statusLine, const QByteArray &body, const QByteArray &extra = {}) {
-    return statusLine + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" + extra + "\r\n" + body;
+    return statusLine + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" + extra + "\r\n" +
+           body;
 }
 
 QString url(const ThreadedHttpServer &s, const char *path) {
@@ -37,9 +38,10 @@ QByteArray digestDevice(const HttpRequest &r, int, bool qop) {
                         "WWW-Authenticate: Digest realm=\"korvo\", nonce=\"abc123\", opaque=\"op\"" +
                             QByteArray(qop ? ", qop=\"auth\"" : "") + "\r\n");
     const auto p = authParams(auth);
-    const QString expected = digestResponse("admin", "korvo", "secret", "GET", p["uri"], "abc123", p["nc"],
-                                            p["cnonce"], qop);
-    if (!auth.startsWith("Digest ") || p["response"] != expected || p["uri"] != "/rest/json" || p["opaque"] != "op")
+    const QString expected =
+        digestResponse("admin", "korvo", "secret", "GET", p["uri"], "abc123", p["nc"], p["cnonce"], qop);
+    if (!auth.startsWith("Digest ") || p["response"] != expected || p["uri"] != "/rest/json" ||
+        p["opaque"] != "op")
         return response("HTTP/1.1 403 Forbidden", "");
     return response("HTTP/1.1 200 OK", "{\"Input0\":1}");
 }
@@ -64,13 +66,15 @@ private slots:
     void chooseChallenge_data() {
         QTest::addColumn<QByteArrayList>("headers");
         QTest::addColumn<int>("scheme"); // -1 none
-        QTest::newRow("digest") << QByteArrayList{"Digest realm=\"r\", nonce=\"n\""} << int(AuthChallenge::Digest);
+        QTest::newRow("digest") << QByteArrayList{"Digest realm=\"r\", nonce=\"n\""}
+                                << int(AuthChallenge::Digest);
         QTest::newRow("basic") << QByteArrayList{"Basic realm=\"r\""} << int(AuthChallenge::Basic);
-        QTest::newRow("digest preferred") << QByteArrayList{"Basic realm=\"r\"", "Digest realm=\"r\", nonce=\"n\""}
-                                          << int(AuthChallenge::Digest);
+        QTest::newRow("digest preferred")
+            << QByteArrayList{"Basic realm=\"r\"", "Digest realm=\"r\", nonce=\"n\""}
+            << int(AuthChallenge::Digest);
         QTest::newRow("unsupported") << QByteArrayList{"Negotiate", "NTLM"} << -1;
-        QTest::newRow("digest sha-256 only") << QByteArrayList{"Digest realm=\"r\", nonce=\"n\", algorithm=SHA-256"}
-                                             << -1;
+        QTest::newRow("digest sha-256 only")
+            << QByteArrayList{"Digest realm=\"r\", nonce=\"n\", algorithm=SHA-256"} << -1;
         QTest::newRow("none") << QByteArrayList{} << -1;
     }
     void chooseChallenge() {
@@ -125,12 +129,13 @@ private slots:
         QTest::addColumn<int>("code");
         const QByteArray challenge = response("HTTP/1.1 401 Unauthorized", "",
                                               "WWW-Authenticate: Digest realm=\"k\", nonce=\"n\"\r\n");
-        QTest::newRow("blank password") << challenge << "   " << "HTTP/1.1 401 Unauthorized" << 401;
+        QTest::newRow("blank password") << challenge << "   "
+                                        << "HTTP/1.1 401 Unauthorized" << 401;
         QTest::newRow("unsupported scheme")
             << response("HTTP/1.1 401 Unauthorized", "", "WWW-Authenticate: Negotiate\r\n") << "pw"
             << "HTTP/1.1 401 Unauthorized" << 401;
-        QTest::newRow("not found") << response("HTTP/1.1 404 Not Found", "no") << "pw" << "HTTP/1.1 404 Not Found"
-                                   << 404;
+        QTest::newRow("not found") << response("HTTP/1.1 404 Not Found", "no") << "pw"
+                                   << "HTTP/1.1 404 Not Found" << 404;
         QTest::newRow("server error") << response("HTTP/1.0 500 Internal Server Error", "") << ""
                                       << "HTTP/1.0 500 Internal Server Error" << 500;
     }
@@ -168,7 +173,8 @@ private slots:
     }
 
     void post() {
-        ThreadedHttpServer device([](const HttpRequest &, int) { return response("HTTP/1.1 200 OK", "done"); });
+        ThreadedHttpServer device(
+            [](const HttpRequest &, int) { return response("HTTP/1.1 200 OK", "done"); });
         TIdHTTP http;
         const QStringList lines{"Set=ON", "Na me=a&b"};
         QCOMPARE(http.Post(url(device, "/rest/json/output/0"), &lines), QString("done"));

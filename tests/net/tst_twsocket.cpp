@@ -16,7 +16,9 @@ struct Recorder {
             events << QString("connected %1 %2").arg(e ? "fail" : "ok", socketStateName(w->State()));
         };
         s.OnDataAvailable = [this](TWSocket *w, quint16) { data += w->ReceiveStr().toLatin1(); };
-        s.OnSessionClosed = [this](TWSocket *, quint16 e) { events << QString("closed %1").arg(e ? "code" : "0"); };
+        s.OnSessionClosed = [this](TWSocket *, quint16 e) {
+            events << QString("closed %1").arg(e ? "code" : "0");
+        };
         if (withError)
             s.OnError = [this](TWSocket *) { events << "error"; };
     }
@@ -176,7 +178,7 @@ private slots:
         device.connectTo(port);
         QTRY_COMPARE(client.State(), wsConnected);
         QCOMPARE(serverEvents.events, QStringList{"closed 0"}); // the listener closed
-        QVERIFY(clientEvents.events.isEmpty());                // Dup fires no connected event
+        QVERIFY(clientEvents.events.isEmpty());                 // Dup fires no connected event
         QCOMPARE(client.Port(), QString());
         device.send("input;0003");
         QTRY_COMPARE(clientEvents.data, QByteArray("input;0003"));
@@ -208,7 +210,8 @@ private slots:
         peer.send("ut;3");
         peer.closeConnection();
         QTRY_VERIFY(r.events.contains("closed 0") || r.events.contains("closed code"));
-        QCOMPARE(r.data, QByteArray("outp" "ut;3"));
+        QCOMPARE(r.data, QByteArray("outp"
+                                    "ut;3"));
         QVERIFY(deliveries >= 2);
         QCOMPARE(r.events.last().left(6), QString("closed")); // data first, then the close
         QCOMPARE(r.events.count("closed 0") + r.events.count("closed code"), 1);

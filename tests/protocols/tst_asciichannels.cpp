@@ -121,9 +121,10 @@ private slots:
         const QString port = w.ed_tcpasciiport->text();
         // The session start runs after a failed attempt too; its first
         // command finds no connection and the session closes inside the send.
-        QCOMPARE(w.reportLines(),
-                 (QStringList{"TCP ASCII -- Connected to Port " + port + " --", "TCP ASCII -> GET /allout?PW=pw&",
-                              "TCP ASCII -- Connection Closed --", "", "TCP ASCII -- Try to reconnect --"}));
+        QCOMPARE(
+            w.reportLines(),
+            (QStringList{"TCP ASCII -- Connected to Port " + port + " --", "TCP ASCII -> GET /allout?PW=pw&",
+                         "TCP ASCII -- Connection Closed --", "", "TCP ASCII -- Try to reconnect --"}));
         w.ti_wsioreconnect->setInterval(20);
         QTRY_COMPARE(w.status(1), QString("reronnect: 2"));
         QCOMPARE(w.reconnectCount, quint16(2));
@@ -211,10 +212,11 @@ private slots:
         QTRY_COMPARE(w.display->inputLamps[1]->color(), lampOnColor);
         w.asciiServer->sendASCIIServer("GET /output?PW=&");
         QTRY_COMPARE(device.received(), QByteArray("GET /output?PW=&"));
-        QCOMPARE(w.reportLines(),
-                 (QStringList{"ASCII Server - Listen on Port " + QString::number(port),
-                              "ASCII Server - Port Connection acepted", "ASCII Server - Server Connection closed",
-                              "ASCII Server <- input;0003", "ASCII Server -> GET /output?PW=&"}));
+        QCOMPARE(
+            w.reportLines(),
+            (QStringList{"ASCII Server - Listen on Port " + QString::number(port),
+                         "ASCII Server - Port Connection acepted", "ASCII Server - Server Connection closed",
+                         "ASCII Server <- input;0003", "ASCII Server -> GET /output?PW=&"}));
 
         // The device leaves: the tool listens again on the same port.
         device.socket().disconnectFromHost();
@@ -237,9 +239,10 @@ private slots:
         device.connectTo(port);
         QTRY_VERIFY(device.disconnected() && w.reportLines().size() >= 5);
         QVERIFY(clock.elapsed() >= 190);
-        QCOMPARE(w.reportLines().mid(1),
-                 (QStringList{"ASCII Server - Port Connection acepted", "ASCII Server - Server Connection closed",
-                              "ASCII Server - Connection closed", "ASCII Server - closed by Timout"}));
+        QCOMPARE(
+            w.reportLines().mid(1),
+            (QStringList{"ASCII Server - Port Connection acepted", "ASCII Server - Server Connection closed",
+                         "ASCII Server - Connection closed", "ASCII Server - closed by Timout"}));
         QCOMPARE(w.asciiServer->ws_io_serv->State(), wsListening);
     }
 
@@ -264,9 +267,9 @@ private slots:
         QTRY_COMPARE(w.asciiServer->ws_io_cli->State(), wsConnected);
         w.clearReport();
         QTest::mouseClick(w.bt_listen, Qt::LeftButton);
-        QCOMPARE(w.reportLines(), (QStringList{"ASCII Server - Connection closed",
-                                               "ASCII Server - Server Connection closed",
-                                               "ASCII Server - Listening Stoped"}));
+        QCOMPARE(w.reportLines(),
+                 (QStringList{"ASCII Server - Connection closed", "ASCII Server - Server Connection closed",
+                              "ASCII Server - Listening Stoped"}));
         QCOMPARE(w.bt_listen->text(), QString("Listen"));
         QCOMPARE(w.asciiServer->ws_io_serv->State(), wsClosed);
         QTRY_VERIFY(device.disconnected());
@@ -316,8 +319,8 @@ private slots:
         w.ed_udpremoteport->setText(QString::number(device.port()));
         QTest::mouseClick(w.bt_bind, Qt::LeftButton);
         // Binding and the first command happen within the click.
-        QCOMPARE(w.reportLines(), (QStringList{"UDP ASCII -- Binded to port" + local,
-                                               "UDP ASCII -> GET /allout?PW=pw&"}));
+        QCOMPARE(w.reportLines(),
+                 (QStringList{"UDP ASCII -- Binded to port" + local, "UDP ASCII -> GET /allout?PW=pw&"}));
         QCOMPARE(w.bt_bind->text(), QString("Disconnect"));
         QCOMPARE(w.status(0), "Binded to " + local);
         QTRY_COMPARE(device.datagrams.size(), 1);
@@ -361,7 +364,8 @@ private slots:
         w.ed_udplocalport->setText(QString::number(blocker.localPort()));
         QTest::mouseClick(w.bt_bind, Qt::LeftButton);
         QVERIFY(w.errorHighlighted());
-        QCOMPARE(w.reportLines(), (QStringList{"UDP ASCII -- Stop Binding", "UDP ASCII -- ERROR -- Stop Binding"}));
+        QCOMPARE(w.reportLines(),
+                 (QStringList{"UDP ASCII -- Stop Binding", "UDP ASCII -- ERROR -- Stop Binding"}));
         QCOMPARE(w.status(0), QString("ERROR - Stop Binding"));
         QCOMPARE(w.bt_bind->text(), QString("Bind"));
     }

@@ -37,53 +37,56 @@ private slots:
 
         const QString keepO = "1111", keepC = "99,99,99,99";
         QTest::newRow("long input form")
-            << 2 << 1 << 1 << QByteArray("input;0003;output;0001;counter;12;0\0", 36) << "1100" << "1011"
-            << "12,0,99,99" << "TCP ASCII <- input;0003;output;0001;counter;12;0" << true;
+            << 2 << 1 << 1 << QByteArray("input;0003;output;0001;counter;12;0\0", 36) << "1100"
+            << "1011"
+            << "12,0,99,99"
+            << "TCP ASCII <- input;0003;output;0001;counter;12;0" << true;
         QTest::newRow("short input form") << 2 << 3 << 3 << QByteArray("input;0005\0", 11) << "1010" << keepO
                                           << keepC << "TCP ASCII <- input;0005" << true;
-        QTest::newRow("two leading fields") << 2 << 3 << 3 << QByteArray("1;x;input;0005\0", 15) << "1010" << keepO
-                                            << keepC << "TCP ASCII <- 1;x;input;0005" << true;
-        QTest::newRow("single counter") << 2 << 3 << 3 << QByteArray("counter2;77\0", 12) << "0000" << keepO
-                                        << "99,99,77,99" << "TCP ASCII <- counter2;77" << true;
-        QTest::newRow("all counters, signed") << 4 << 1 << 1 << QByteArray("counter; -5;+3\0", 15) << "0000"
-                                              << keepO << "4294967291,3,99,99" << "UDP ASCII <- counter; -5;+3"
-                                              << true;
-        QTest::newRow("outputs") << 3 << 3 << 2 << QByteArray("output;5\0", 9) << "0000" << "1011" << keepC
-                                 << "ASCII Server <- output;5" << true;
-        QTest::newRow("32-bit hex") << 2 << 3 << 3 << QByteArray("input;FFFFFFFF\0", 15) << "1111" << keepO << keepC
-                                    << "TCP ASCII <- input;FFFFFFFF" << true;
-        QTest::newRow("http line ends in CR") << 0 << 3 << 3 << QByteArray("output;1\r") << "0000" << "1000"
-                                              << keepC << "-" << true;
-        QTest::newRow("CR before the NUL") << 2 << 3 << 3 << QByteArray("output;1\r\0", 10) << "0000" << keepO
-                                           << keepC << "-" << false;
+        QTest::newRow("two leading fields") << 2 << 3 << 3 << QByteArray("1;x;input;0005\0", 15) << "1010"
+                                            << keepO << keepC << "TCP ASCII <- 1;x;input;0005" << true;
+        QTest::newRow("single counter")
+            << 2 << 3 << 3 << QByteArray("counter2;77\0", 12) << "0000" << keepO << "99,99,77,99"
+            << "TCP ASCII <- counter2;77" << true;
+        QTest::newRow("all counters, signed")
+            << 4 << 1 << 1 << QByteArray("counter; -5;+3\0", 15) << "0000" << keepO << "4294967291,3,99,99"
+            << "UDP ASCII <- counter; -5;+3" << true;
+        QTest::newRow("outputs") << 3 << 3 << 2 << QByteArray("output;5\0", 9) << "0000"
+                                 << "1011" << keepC << "ASCII Server <- output;5" << true;
+        QTest::newRow("32-bit hex") << 2 << 3 << 3 << QByteArray("input;FFFFFFFF\0", 15) << "1111" << keepO
+                                    << keepC << "TCP ASCII <- input;FFFFFFFF" << true;
+        QTest::newRow("http line ends in CR") << 0 << 3 << 3 << QByteArray("output;1\r") << "0000"
+                                              << "1000" << keepC << "-" << true;
+        QTest::newRow("CR before the NUL")
+            << 2 << 3 << 3 << QByteArray("output;1\r\0", 10) << "0000" << keepO << keepC << "-" << false;
         QTest::newRow("bad hex") << 3 << 3 << 3 << QByteArray("input;00G1\0", 11) << "0000" << keepO << keepC
                                  << "ASCII Server <- input;00G1" << false;
-        QTest::newRow("stops at the bad counter") << 2 << 3 << 3 << QByteArray("counter;5;6;x;7\0", 16) << "0000"
-                                                  << keepO << "5,6,99,99" << "TCP ASCII <- counter;5;6;x;7"
-                                                  << false;
+        QTest::newRow("stops at the bad counter")
+            << 2 << 3 << 3 << QByteArray("counter;5;6;x;7\0", 16) << "0000" << keepO << "5,6,99,99"
+            << "TCP ASCII <- counter;5;6;x;7" << false;
         QTest::newRow("long form missing counters")
-            << 2 << 1 << 1 << QByteArray("input;3;output;2;counter\0", 25) << "1100" << "0111" << keepC
-            << "TCP ASCII <- input;3;output;2;counter" << false;
-        QTest::newRow("huge number") << 2 << 1 << 1 << QByteArray("counter;99999999999;1\0", 22) << "0000" << keepO
-                                     << keepC << "TCP ASCII <- counter;99999999999;1" << false;
+            << 2 << 1 << 1 << QByteArray("input;3;output;2;counter\0", 25) << "1100"
+            << "0111" << keepC << "TCP ASCII <- input;3;output;2;counter" << false;
+        QTest::newRow("huge number") << 2 << 1 << 1 << QByteArray("counter;99999999999;1\0", 22) << "0000"
+                                     << keepO << keepC << "TCP ASCII <- counter;99999999999;1" << false;
         QTest::newRow("counter index out of the table")
             << 2 << 3 << 3 << QByteArray("counter99999;5\0", 15) << "0000" << keepO << keepC
             << "TCP ASCII <- counter99999;5" << true;
-        QTest::newRow("negative counter index") << 2 << 3 << 3 << QByteArray("counter-1;5\0", 12) << "0000" << keepO
-                                                << keepC << "TCP ASCII <- counter-1;5" << true;
-        QTest::newRow("other keyword refreshes only") << 2 << 3 << 3 << QByteArray("hello;1\0", 8) << "0000" << keepO
-                                                      << keepC << "TCP ASCII <- hello;1" << true;
+        QTest::newRow("negative counter index") << 2 << 3 << 3 << QByteArray("counter-1;5\0", 12) << "0000"
+                                                << keepO << keepC << "TCP ASCII <- counter-1;5" << true;
+        QTest::newRow("other keyword refreshes only") << 2 << 3 << 3 << QByteArray("hello;1\0", 8) << "0000"
+                                                      << keepO << keepC << "TCP ASCII <- hello;1" << true;
         QTest::newRow("nothing after the NUL is shown")
             << 3 << 3 << 3 << QByteArray("input;0003\0tail", 15) << "1100" << keepO << keepC
             << "ASCII Server <- input;0003" << true;
-        QTest::newRow("no report in binary modes") << 5 << 3 << 3 << QByteArray("input;0001\0", 11) << "1000" << keepO
-                                                   << keepC << "-" << true;
-        QTest::newRow("empty field 0") << 2 << 3 << 3 << QByteArray(";input;1\0", 9) << "0000" << keepO << keepC
-                                       << "TCP ASCII <- ;input;1" << false;
-        QTest::newRow("leading fields only") << 2 << 3 << 3 << QByteArray("1;x\0", 4) << "0000" << keepO << keepC
-                                             << "TCP ASCII <- 1;x" << false;
-        QTest::newRow("empty reply") << 2 << 3 << 3 << QByteArray() << "0000" << keepO << keepC << "TCP ASCII <- "
-                                     << false;
+        QTest::newRow("no report in binary modes")
+            << 5 << 3 << 3 << QByteArray("input;0001\0", 11) << "1000" << keepO << keepC << "-" << true;
+        QTest::newRow("empty field 0") << 2 << 3 << 3 << QByteArray(";input;1\0", 9) << "0000" << keepO
+                                       << keepC << "TCP ASCII <- ;input;1" << false;
+        QTest::newRow("leading fields only") << 2 << 3 << 3 << QByteArray("1;x\0", 4) << "0000" << keepO
+                                             << keepC << "TCP ASCII <- 1;x" << false;
+        QTest::newRow("empty reply") << 2 << 3 << 3 << QByteArray() << "0000" << keepO << keepC
+                                     << "TCP ASCII <- " << false;
     }
     void replies() {
         QFETCH(int, mode);
@@ -139,7 +142,8 @@ private slots:
         QCOMPARE(s.feed(QString::fromLatin1("output;1\0output;0\0", 18)),
                  (QStringList{QString::fromLatin1("output;1\0", 9), QString::fromLatin1("output;0\0", 9)}));
         QCOMPARE(s.feed("outp"), QStringList{});
-        QCOMPARE(s.feed(QString::fromLatin1("ut;3\0inp", 8)), QStringList{QString::fromLatin1("output;3\0", 9)});
+        QCOMPARE(s.feed(QString::fromLatin1("ut;3\0inp", 8)),
+                 QStringList{QString::fromLatin1("output;3\0", 9)});
         QCOMPARE(s.buffered(), QString("inp"));
         s.clear();
         QCOMPARE(s.buffered(), QString());

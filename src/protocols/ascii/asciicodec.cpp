@@ -16,7 +16,9 @@ QString readOutputs(const QString &pw) { return command(QStringLiteral("output")
 QString readCounters(const QString &pw) { return command(QStringLiteral("counter"), pw); }
 QString clearCounters(const QString &pw) { return command(QStringLiteral("counterclear"), pw); }
 QString readCounter(const QString &pw, int n) { return command(QStringLiteral("counter%1").arg(n), pw); }
-QString clearCounter(const QString &pw, int n) { return command(QStringLiteral("counterclear%1").arg(n), pw); }
+QString clearCounter(const QString &pw, int n) {
+    return command(QStringLiteral("counterclear%1").arg(n), pw);
+}
 
 QString setOutputs(const QString &pw, const QString &mask, const QString &state) {
     return command(QStringLiteral("outputaccess"), pw,

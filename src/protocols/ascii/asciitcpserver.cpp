@@ -52,7 +52,8 @@ void AsciiTcpServer::bt_listenClick() {
 void AsciiTcpServer::ws_io_servSessionAvailable(TWSocket *, quint16) {
     ws_io_cli->Dup(ws_io_serv->Accept());
     f.setStatus(0, QStringLiteral("Port ") + ws_io_cli->Port() + QStringLiteral("Connection acepted"));
-    f.writereport(QStringLiteral("ASCII Server - Port ") + ws_io_cli->Port() + QStringLiteral("Connection acepted"));
+    f.writereport(QStringLiteral("ASCII Server - Port ") + ws_io_cli->Port() +
+                  QStringLiteral("Connection acepted"));
     if (f.cb_disconnectserver->isChecked()) {
         f.ti_ws_io_disconnect->setInterval(qMax(0, strToInt(f.ed_disconnectservertime->text())));
         enableTimer(f.ti_ws_io_disconnect, true);
@@ -104,7 +105,7 @@ void AsciiTcpServer::ws_io_servError(TWSocket *) {
 
 void AsciiTcpServer::ti_ws_io_disconnectTimer() {
     enableTimer(f.ti_ws_io_disconnect, false); // one shot
-    ws_io_cli->Close();                         // its closed handler listens again
+    ws_io_cli->Close();                        // its closed handler listens again
     f.writereport(QStringLiteral("ASCII Server - closed by Timout"));
 }
 
