@@ -113,6 +113,20 @@ private slots:
         QVERIFY(f.dialogs.messages.isEmpty());
     }
 
+    void configurationFileName_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("none") << QStringList{} << "defaulswt.cfg";
+        QTest::newRow("one argument") << QStringList{"bench.cfg"} << "bench.cfg";
+        QTest::newRow("two arguments") << QStringList{"a.cfg", "b.cfg"} << "defaulswt.cfg";
+    }
+    void configurationFileName() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, file);
+        FormFixture f(args);
+        QCOMPARE(f->configFile(), f.exeDir() + file);
+    }
+
     void timers_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("interval");

@@ -1,5 +1,6 @@
 #include "protocols/ascii/asciicodec.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
@@ -153,6 +154,30 @@ private slots:
         for (int i = 0; i < 5000; ++i)
             many += QStringLiteral("counter0;%1").arg(i) + QChar(0);
         QCOMPARE(s.feed(many).size(), 5000);
+    }
+
+    void randomBytesNeverBreakTheReader() {
+        // Whatever a device sends ends in a parsed or a dropped reply, with
+        // every store inside the tables (the sanitizer build checks that).
+        QRandomGenerator random(20261210);
+        static const char letters[] = "input;output;counter0123456789ABCDEFabcdefxyz;; -+\r\n\0\xff";
+        const QByteArray alphabet(letters, sizeof letters - 1);
+        ascii::ReplyStream stream;
+        IoState io;
+        int replies = 0;
+        for (int round = 0; round < 2000; ++round) {
+            QByteArray chunk;
+            const int size = int(random.bounded(64));
+            for (int i = 0; i < size; ++i)
+                chunk += random.bounded(4) ? alphabet[int(random.bounded(alphabet.size()))] : char(random.bounded(256));
+            for (const QString &reply : stream.feed(QString::fromLatin1(chunk))) {
+                ++replies;
+                for (quint16 mode : {quint16(0), quint16(2), quint16(3)})
+                    ascii::parseReply(reply, mode, io, 15, 15);
+            }
+            QVERIFY(stream.buffered().size() <= ascii::ReplyStream::maxBuffered);
+        }
+        QVERIFY(replies > 100);
     }
 
     void streamWithoutNulIsBounded() {
