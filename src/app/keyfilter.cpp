@@ -47,8 +47,10 @@ private:
 } // namespace
 
 void installKeyFilter(QWidget *field, int filter) {
-    QWidget *target = field;
+    field->installEventFilter(new KeyPressFilter(field, filter));
+    // An editable selector keeps the focus itself and hands typed keys to its
+    // text field directly, past that field's event filters; the filter on the
+    // selector catches those, this one whatever reaches the text field itself.
     if (auto *combo = qobject_cast<QComboBox *>(field); combo && combo->lineEdit())
-        target = combo->lineEdit();
-    target->installEventFilter(new KeyPressFilter(target, filter));
+        combo->lineEdit()->installEventFilter(new KeyPressFilter(combo->lineEdit(), filter));
 }

@@ -392,7 +392,7 @@ private slots:
         QVERIFY(target);
         if (auto *combo = qobject_cast<QComboBox *>(target)) {
             combo->lineEdit()->clear();
-            QTest::keyClicks(combo->lineEdit(), typed);
+            QTest::keyClicks(combo, typed); // the selector has the focus, not its text field
             QCOMPARE(combo->currentText(), text);
             return;
         }
