@@ -227,13 +227,13 @@ void TForm1::buildReportOptions() {
 }
 
 void TForm1::buildTimers() {
-    struct Spec {
+    struct TimerSetting {
         QTimer **timer;
         const char *name;
         int interval;
         bool running;
     };
-    const Spec specs[] = {
+    const TimerSetting timers[] = {
         {&ti_intervalall, "ti_intervalall", 200, true},
         {&ti_intervalinputs, "ti_intervalinputs", 200, true},
         {&ti_intervalOutputs, "ti_intervalOutputs", 200, true},
@@ -253,7 +253,7 @@ void TForm1::buildTimers() {
         {&ti_version, "ti_version", 3000, false},
         {&ti_errorrelease, "ti_errorrelease", 3000, false},
     };
-    for (const Spec &s : specs) {
+    for (const TimerSetting &s : timers) {
         *s.timer = new QTimer(this);
         (*s.timer)->setObjectName(QLatin1String(s.name));
         (*s.timer)->setInterval(s.interval);
