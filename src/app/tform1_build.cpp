@@ -91,19 +91,19 @@ void TForm1::buildConnectionPanel() {
     lb_port = label(p, QStringLiteral("Port"), 84, labelRow, 50);
     lb_localportasciiserver = new ClickLabel(QStringLiteral("Local Port"), p);
     lb_localportasciiserver->setGeometry(84, labelRow, 55, 14);
-    lb_remoteport = label(p, QStringLiteral("Remote Port"), 142, labelRow, 70);
-    lb_autodisconnectascii = label(p, QStringLiteral("Auto disconnect after"), 142, labelRow, 130);
-    lb_msascii = label(p, QStringLiteral("ms"), 206, row + 4, 20);
+    lb_remoteport = label(p, QStringLiteral("Remote Port"), 150, labelRow, 70);
+    lb_autodisconnectascii = label(p, QStringLiteral("Auto disconnect after"), 150, labelRow, 130);
+    lb_msascii = label(p, QStringLiteral("ms"), 214, row + 4, 20);
 
     ed_tcpasciiport = edit(p, "ed_tcpasciiport", QStringLiteral("80"), 84, row + 1, 52);
     ed_localserverport = edit(p, "ed_localserverport", QStringLiteral("80"), 84, row + 1, 52);
     ed_udplocalport = edit(p, "ed_udplocalport", QStringLiteral("8500"), 84, row + 1, 52);
-    ed_udpremoteport = edit(p, "ed_udpremoteport", QStringLiteral("42279"), 142, row + 1, 52);
+    ed_udpremoteport = edit(p, "ed_udpremoteport", QStringLiteral("42279"), 150, row + 1, 52);
     ed_tcpmodbusport = edit(p, "ed_tcpmodbusport", QStringLiteral("502"), 84, row + 1, 52);
-    ed_udpremoteportsnmp = edit(p, "ed_udpremoteportsnmp", QStringLiteral("161"), 142, row + 1, 52);
-    ed_disconnectservertime = edit(p, "ed_disconnectservertime", QStringLiteral("200"), 160, row + 1, 42);
+    ed_udpremoteportsnmp = edit(p, "ed_udpremoteportsnmp", QStringLiteral("161"), 150, row + 1, 52);
+    ed_disconnectservertime = edit(p, "ed_disconnectservertime", QStringLiteral("200"), 168, row + 1, 42);
     ed_disconnectservertimebin =
-        edit(p, "ed_disconnectservertimebin", QStringLiteral("200"), 160, row + 1, 42);
+        edit(p, "ed_disconnectservertimebin", QStringLiteral("200"), 168, row + 1, 42);
 
     const QStringList binPorts = {QStringLiteral("49153"), QStringLiteral("49154"), QStringLiteral("49155"),
                                   QStringLiteral("49156")};
@@ -113,23 +113,23 @@ void TForm1::buildConnectionPanel() {
     co_localserverportbin = combo(p, "co_localserverportbin",
                                   binPorts + QStringList{QStringLiteral("59153"), QStringLiteral("59154"),
                                                          QStringLiteral("59155"), QStringLiteral("59156")},
-                                  QStringLiteral("49153"), 84, row + 1, 55);
+                                  QStringLiteral("49153"), 84, row + 1, 62);
     co_udplocalportbin =
-        combo(p, "co_udplocalportbin", udpBinPorts, QStringLiteral("45889"), 84, row + 1, 55);
+        combo(p, "co_udplocalportbin", udpBinPorts, QStringLiteral("45889"), 84, row + 1, 62);
     co_udpremoteportbin =
-        combo(p, "co_udpremoteportbin", udpBinPorts, QStringLiteral("45889"), 142, row + 1, 60);
+        combo(p, "co_udpremoteportbin", udpBinPorts, QStringLiteral("45889"), 150, row + 1, 60);
     co_udplocalportsnmp =
         combo(p, "co_udplocalportsnmp",
               {QStringLiteral("8500"), QStringLiteral("8510"), QStringLiteral("8520"), QStringLiteral("8530"),
                QStringLiteral("8540"), QStringLiteral("8550"), QStringLiteral("8560")},
-              QStringLiteral("8510"), 84, row + 1, 55);
+              QStringLiteral("8510"), 84, row + 1, 62);
 
-    cb_reconnect = check(p, "cb_reconnect", QStringLiteral("Reconnect"), true, 142, row + 1, 90);
+    cb_reconnect = check(p, "cb_reconnect", QStringLiteral("Reconnect"), true, 150, row + 1, 90);
     cb_reconnectbin = check(p, "cb_reconnectbin", QStringLiteral("Reconnect"), true, 150, row + 1, 90);
-    cb_reconnectmodbus = check(p, "cb_reconnectmodbus", QStringLiteral("Reconnect"), true, 142, row + 1, 90);
-    cb_disconnectserver = check(p, "cb_disconnectserver", QString(), false, 142, row + 1, 18);
-    cb_disconnectserverbin = check(p, "cb_disconnectserverbin", QString(), false, 142, row + 1, 18);
-    cb_viernull = check(p, "cb_viernull", QStringLiteral("4.0"), false, 200, row + 1, 50);
+    cb_reconnectmodbus = check(p, "cb_reconnectmodbus", QStringLiteral("Reconnect"), true, 150, row + 1, 90);
+    cb_disconnectserver = check(p, "cb_disconnectserver", QString(), false, 150, row + 1, 18);
+    cb_disconnectserverbin = check(p, "cb_disconnectserverbin", QString(), false, 150, row + 1, 18);
+    cb_viernull = check(p, "cb_viernull", QStringLiteral("4.0"), false, 208, row + 1, 50);
 }
 
 void TForm1::buildGetSetGroup() {
