@@ -14,7 +14,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
-#include <QFileInfo>
 
 int itemIndexOf(const QComboBox *combo) {
     return combo->findText(combo->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
@@ -52,36 +51,35 @@ void TForm1::createChannels() {
 }
 
 void TForm1::FormCreate(const QStringList &args) {
-    // 1. The executable's directory (given, ending in a separator).
-    // 2. The current local time into the clock field.
+    // Start-up, in this order; the controls and the I/O display (all 16
+    // lamps and counter fields visible) exist already.
     ed_settime->setText(deviceTimeText(QDateTime::currentDateTime()));
-    // 3.
     hideAll();
-    // 4. Mode "HTTP".
     {
-        const QSignalBlocker block(co_mode);
+        const QSignalBlocker block(co_mode); // the mode switch runs once, below
         co_mode->setCurrentIndex(modeHttp);
     }
     currentMode = modeHttp;
     goroundStep = 0;
     httpRunning = false;
-    // 5. The I/O display exists with all 16 of each control visible.
-    // 6. The eleven sockets of the HTTP command channel.
+
+    // The eleven rotating sockets of the HTTP command channel.
     for (auto &socket : httpSockets) {
         socket = new TWSocket(this);
         socket->setPort(QStringLiteral("80"));
         socket->setProto(QStringLiteral("tcp"));
     }
     httpSlot = 0;
-    // 7, 8. The configuration file: the one named on the command line (in
-    // the executable's directory), else "defaulswt.cfg" there.
+
+    // The configuration file: the one named as the only command-line
+    // argument, else "defaulswt.cfg", both in the executable's directory.
+    // Loading and applying it belongs here, before the mode switch.
     hardConfig = false;
     m_configFile = m_exeDir + (args.size() == 1 ? args.first() : QStringLiteral("defaulswt.cfg"));
-    // 9.
+
     co_modeChange();
-    // 10.
     allOutputsMask = QStringLiteral("FFFF");
-    // 11.
+    // With a configured address the device is identified at once.
     if (!ed_ip->text().isEmpty())
         bt_scanClick();
 }
