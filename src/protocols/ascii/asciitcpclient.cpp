@@ -78,12 +78,7 @@ void AsciiTcpClient::ws_ioSessionClosed(TWSocket *, quint16) {
     f.setStatus(0, QStringLiteral("Connection Closed"));
     f.bt_connect->setText(QStringLiteral("Connect"));
     f.writereport(QStringLiteral("TCP ASCII -- Connection Closed --\r\n"));
-    if (f.asciiClosing)
-        return;
-    if (f.cb_reconnect->isChecked()) {
-        enableTimer(f.ti_wsioreconnect, true);
-        f.writereport(QStringLiteral("TCP ASCII -- Try to reconnect --"));
-    }
+    scheduleReconnect(QStringLiteral("TCP ASCII -- Try to reconnect --"));
 }
 
 void AsciiTcpClient::ws_ioError(TWSocket *) {
@@ -93,12 +88,16 @@ void AsciiTcpClient::ws_ioError(TWSocket *) {
     f.setStatus(1, QStringLiteral("ERROR - Connection Closed"));
     f.bt_connect->setText(QStringLiteral("Connect"));
     f.writereport(QStringLiteral("TCP ASCII -- ERROR - Connection Closed --"));
-    if (f.asciiClosing)
+    // The socket is not closed here.
+    scheduleReconnect(QStringLiteral("TCP ASCII -- Try to reconnect "));
+}
+
+void AsciiTcpClient::scheduleReconnect(const QString &reportLine) {
+    // Not after the user's Disconnect or a mode change.
+    if (f.asciiClosing || !f.cb_reconnect->isChecked())
         return;
-    if (f.cb_reconnect->isChecked()) {
-        enableTimer(f.ti_wsioreconnect, true);
-        f.writereport(QStringLiteral("TCP ASCII -- Try to reconnect "));
-    }
+    enableTimer(f.ti_wsioreconnect, true);
+    f.writereport(reportLine);
 }
 
 void AsciiTcpClient::ti_wsioreconnectTimer() {

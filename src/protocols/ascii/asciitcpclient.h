@@ -24,5 +24,6 @@ public:
     void ti_wsioreconnectTimer();
 
 private:
+    void scheduleReconnect(const QString &reportLine);
     TForm1 &f;
 };
