@@ -27,12 +27,11 @@ void ReportPane::appendLine(const QString &text) {
         line.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     }
     const qsizetype added = line.count(QLatin1Char('\n')) + 1;
-    m_lines += added;
-    m_pendingLines += added;
-    if (m_hasPending)
+    if (m_pendingLines > 0)
         m_pending += QLatin1Char('\n');
     m_pending += line;
-    m_hasPending = true;
+    m_lines += added;
+    m_pendingLines += added;
     if (m_pendingLines >= maxPendingLines)
         flush();
     else if (!m_flushTimer.isActive())
@@ -41,7 +40,7 @@ void ReportPane::appendLine(const QString &text) {
 
 void ReportPane::flush() {
     m_flushTimer.stop();
-    if (!m_hasPending)
+    if (m_pendingLines == 0)
         return;
     QScrollBar *bar = verticalScrollBar();
     const bool atEnd = bar->value() == bar->maximum();
@@ -57,7 +56,6 @@ void ReportPane::flush() {
     cursor.endEditBlock();
     m_docHasLines = true;
     m_pending.clear();
-    m_hasPending = false;
     m_pendingLines = 0;
     // Follow the end like a monitor, unless the user scrolled back to read.
     if (atEnd)
@@ -75,7 +73,6 @@ QStringList ReportPane::lines() {
 void ReportPane::clearAll() {
     m_flushTimer.stop();
     m_pending.clear();
-    m_hasPending = false;
     m_pendingLines = 0;
     m_lines = 0;
     m_docHasLines = false;

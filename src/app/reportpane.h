@@ -36,9 +36,8 @@ public:
 
 private:
     QString m_pending;
-    bool m_hasPending = false;
     QTimer m_flushTimer;
-    qsizetype m_pendingLines = 0;
+    qsizetype m_pendingLines = 0; // lines in m_pending; 0 when nothing is pending
     bool m_docHasLines = false;
     qsizetype m_lines = 0;
 };

@@ -72,10 +72,14 @@ TIdHTTP::TIdHTTP() { static CurlGlobal global; }
 TIdHTTP::~TIdHTTP() = default;
 
 QByteArray TIdHTTP::formBody(const QStringList &lines) {
+    // application/x-www-form-urlencoded: a blank becomes "+", everything
+    // but letters, digits and "*-._" is percent-encoded.
+    const auto encode = [](const QString &s) {
+        return QUrl::toPercentEncoding(s, "*-._").replace("%20", "+");
+    };
     QByteArrayList parts;
     for (const QString &line : lines) {
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        auto encode = [](const QString &s) { return QUrl::toPercentEncoding(s, "*-._").replace("%20", "+"); };
         if (eq < 0)
             parts << encode(line);
         else

@@ -16,13 +16,15 @@
 
 namespace {
 
-// More bytes than this in one OnDataAvailable round are left for the next
-// pass of the event loop, so a flooding peer cannot starve the window.
+// At most this many OnDataAvailable deliveries in one readiness event; what
+// is left waits for the next pass of the event loop, so a flooding peer
+// cannot starve the window.
 constexpr int maxDeliveriesPerPass = 64;
 // The most one ReceiveStr returns on TCP.
 constexpr qsizetype maxReceive = 1 << 20;
 
 QString errnoText(int error) { return QString::fromLocal8Bit(strerror(error)); }
+
 } // namespace
 
 QString socketStateName(TSocketState state) {
