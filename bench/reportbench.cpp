@@ -4,7 +4,7 @@
 // per pass of the event loop) and lets the event loop run between passes, so
 // the figure includes moving the batches into the text widget. For comparison
 // it also times appending one line at a time straight to the text widget.
-#include "app/guard.h"
+#include "core/guard.h"
 #include "app/tform1.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 // The lamps, number labels and counter fields that show IoState.
-#include "app/iostate.h"
+#include "core/iostate.h"
 
 #include <QColor>
 #include <QLabel>

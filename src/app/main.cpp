@@ -1,4 +1,4 @@
-#include "app/guard.h"
+#include "app/messageboxdialogs.h"
 #include "app/tform1.h"
 
 #include <QApplication>
@@ -7,10 +7,14 @@
 int main(int argc, char **argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("korvotool"));
+    MessageBoxDialogs messageBox;
+    setDialogs(&messageBox);
     const QString exeDir = QDir(QCoreApplication::applicationDirPath()).absolutePath() + QLatin1Char('/');
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
     TForm1 form(exeDir, args);
     form.show();
-    return app.exec();
+    const int rc = app.exec();
+    setDialogs(nullptr);
+    return rc;
 }

@@ -1,9 +1,9 @@
 #include "app/tform1.h"
 
-#include "app/guard.h"
-#include "app/helpers.h"
+#include "core/guard.h"
+#include "core/helpers.h"
 #include "app/keyfilter.h"
-#include "app/timers.h"
+#include "core/timers.h"
 #include "discovery/maintenance.h"
 #include "net/twsocket.h"
 #include "protocols/ascii/asciireplies.h"

@@ -6,7 +6,7 @@
 // The protocol work lives in the channels; this class only composes them.
 #include "app/clicklabel.h"
 #include "app/iodisplay.h"
-#include "app/iostate.h"
+#include "core/iostate.h"
 #include "app/reportpane.h"
 #include "app/statusbar.h"
 

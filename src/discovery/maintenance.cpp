@@ -1,6 +1,6 @@
 #include "discovery/maintenance.h"
 
-#include "app/helpers.h"
+#include "core/helpers.h"
 #include "app/tform1.h"
 #include "net/twsocket.h"
 #include "protocols/ascii/asciicodec.h"

@@ -13,7 +13,7 @@
 // with ResponseCode 401 and keeps the challenge; the next request on the same
 // client answers it. Any other status of 400 or above throws a protocol
 // error whose message is the status line.
-#include "app/errors.h"
+#include "core/errors.h"
 #include "net/digest.h"
 
 #include <QString>

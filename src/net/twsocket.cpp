@@ -1,7 +1,7 @@
 #include "net/twsocket.h"
 
-#include "app/errors.h"
-#include "app/guard.h"
+#include "core/errors.h"
+#include "core/guard.h"
 
 #include <QPointer>
 #include <QSocketNotifier>

@@ -1,4 +1,4 @@
-#include "app/errors.h"
+#include "core/errors.h"
 #include "formfixture.h"
 #include "net/twsocket.h"
 #include "peers.h"

@@ -2,7 +2,7 @@
 // A window for tests: a real TForm1 in an executable folder of its own (so no
 // configuration file of a developer's run is read), with the dialog seam
 // recording messages instead of blocking on them.
-#include "app/guard.h"
+#include "core/guard.h"
 #include "app/tform1.h"
 
 #include <QStringList>

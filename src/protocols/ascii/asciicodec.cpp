@@ -1,6 +1,6 @@
 #include "protocols/ascii/asciicodec.h"
 
-#include "app/helpers.h"
+#include "core/helpers.h"
 
 namespace ascii {
 

@@ -4,7 +4,7 @@
 //
 // Everything here is pure: command texts, cutting a received stream into
 // replies, and reading a reply into IoState with the report line it makes.
-#include "app/iostate.h"
+#include "core/iostate.h"
 
 #include <QString>
 #include <QStringList>

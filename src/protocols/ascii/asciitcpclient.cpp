@@ -1,7 +1,7 @@
 #include "protocols/ascii/asciitcpclient.h"
 
 #include "app/tform1.h"
-#include "app/timers.h"
+#include "core/timers.h"
 #include "net/twsocket.h"
 #include "protocols/ascii/asciireplies.h"
 

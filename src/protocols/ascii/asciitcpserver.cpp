@@ -1,9 +1,9 @@
 #include "protocols/ascii/asciitcpserver.h"
 
-#include "app/guard.h"
-#include "app/helpers.h"
+#include "core/guard.h"
+#include "core/helpers.h"
 #include "app/tform1.h"
-#include "app/timers.h"
+#include "core/timers.h"
 #include "net/twsocket.h"
 #include "protocols/ascii/asciireplies.h"
 

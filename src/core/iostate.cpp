@@ -1,4 +1,4 @@
-#include "app/iostate.h"
+#include "core/iostate.h"
 
 const std::array<quint32, ioTableSize> bitOfIndex = [] {
     std::array<quint32, ioTableSize> bits{};

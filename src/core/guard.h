@@ -16,9 +16,10 @@ public:
     virtual void showMessage(const QString &text) = 0;
 };
 
-// The dialog seam in use; a QMessageBox unless a test installed another.
+// The dialog seam in use: what the program installed (a message box, or a
+// recorder in tests); stderr while none is installed.
 Dialogs &dialogs();
-// Installs d (not owned); nullptr restores the message box.
+// Installs d (not owned); nullptr restores the stderr fallback.
 void setDialogs(Dialogs *d);
 
 // Shows the message of the exception currently being handled. Call from a catch block.

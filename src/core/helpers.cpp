@@ -1,6 +1,6 @@
-#include "app/helpers.h"
+#include "core/helpers.h"
 
-#include "app/errors.h"
+#include "core/errors.h"
 
 QStringList split(const QString &seperator, const QString &DataString) {
     QStringList fields;

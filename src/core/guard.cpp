@@ -1,18 +1,17 @@
-#include "app/guard.h"
+#include "core/guard.h"
 
-#include "app/errors.h"
+#include "core/errors.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include <cstdio>
 #include <exception>
 
 namespace {
 
-class MessageBoxDialogs : public Dialogs {
+// Until the window installs its message box (and in programs without one),
+// messages go to stderr: the ground has no widgets.
+class StderrDialogs : public Dialogs {
 public:
-    void showMessage(const QString &text) override {
-        QMessageBox::information(QApplication::activeWindow(), QApplication::applicationName(), text);
-    }
+    void showMessage(const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
 };
 
 Dialogs *installed = nullptr;
@@ -20,8 +19,8 @@ Dialogs *installed = nullptr;
 } // namespace
 
 Dialogs &dialogs() {
-    static MessageBoxDialogs messageBox;
-    return installed ? *installed : messageBox;
+    static StderrDialogs fallback;
+    return installed ? *installed : fallback;
 }
 
 void setDialogs(Dialogs *d) { installed = d; }

@@ -1,5 +1,5 @@
-#include "app/errors.h"
-#include "app/helpers.h"
+#include "core/errors.h"
+#include "core/helpers.h"
 
 #include <QtTest>
 
