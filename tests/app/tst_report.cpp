@@ -80,6 +80,70 @@ private slots:
         QCOMPARE(f->mm_report->lineCount(), cleared ? 0 : lines);
     }
 
+    // Whatever character a device or a user puts into a line, the pane's own
+    // count and its lines agree, before and after the batch reaches the widget.
+    void everyCharacterCountsAsItShows() {
+        FormFixture f;
+        qsizetype written = 0;
+        for (char32_t u = 1; u <= 0xFFFF; ++u) {
+            if (QChar::isSurrogate(u))
+                continue;
+            f->writereport(QString(QChar(u'a')) + QChar(char16_t(u)) + QChar(u'b'));
+            ++written;
+        }
+        const qsizetype counted = f->mm_report->lineCount();
+        // CR, LF and the two Unicode separators break the line in two.
+        QCOMPARE(counted, written + 4);
+        const QStringList lines = f->reportLines();
+        QCOMPARE(lines.size(), counted);
+        QCOMPARE(f->mm_report->lineCount(), counted);
+        QCOMPARE(f->mm_report->document()->blockCount(), counted);
+        QCOMPARE(lines.first(), QString("a\u0001b"));
+        QCOMPARE(lines.last(), QString("a\uFFFFb"));
+    }
+
+    // A flood never grows the pane past its ceiling, Autoclear ticked or not:
+    // the oldest lines go, and what stays is always the newest lines written,
+    // in order. One text of more lines than the ceiling keeps its last ones.
+    void ceilingDropsTheOldest() {
+        FormFixture f;
+        f->cb_autoclear->setChecked(false);
+        const qsizetype max = ReportPane::maxLines;
+        const auto holdsNewest = [&f](qsizetype written) {
+            const qsizetype count = f->mm_report->lineCount();
+            QVERIFY(count <= ReportPane::maxLines);
+            QVERIFY(count >= ReportPane::trimKeep);
+            const QStringList lines = f->reportLines();
+            QCOMPARE(lines.size(), count);
+            for (qsizetype i = 0; i < count; i += 997)
+                QCOMPARE(lines[i], QString::number(written - count + i));
+            QCOMPARE(lines.last(), QString::number(written - 1));
+        };
+        qsizetype written = 0;
+        for (; written < max + 500; ++written)
+            f->writereport(QString::number(written));
+        holdsNewest(written); // everything was still pending
+        for (int round = 0; round < 3; ++round) {
+            for (qsizetype i = 0; i < max / 2; ++i, ++written) {
+                f->writereport(QString::number(written));
+                if (i % 5000 == 0)
+                    QCoreApplication::processEvents(); // batches reach the widget meanwhile
+            }
+            QVERIFY(f->mm_report->lineCount() <= max);
+        }
+        holdsNewest(written);
+
+        QString huge;
+        for (qsizetype i = 0; i < max + 10; ++i)
+            huge += QString::number(i) + "\r\n";
+        f->writereport(huge);
+        QVERIFY(f->mm_report->lineCount() <= max);
+        const QStringList lines = f->reportLines();
+        QCOMPARE(lines.size(), f->mm_report->lineCount());
+        QCOMPARE(lines.last(), QString());
+        QCOMPARE(lines[lines.size() - 2], QString::number(max + 9));
+    }
+
     void autoclearBoxRunsTheTimer() {
         FormFixture f;
         QVERIFY(f->ti_autoclear->isActive());
