@@ -41,8 +41,12 @@ void Maintenance::ws_resetSessionConnected(TWSocket *, quint16) {
     if (f.ed_password->text().isEmpty())
         return; // the connection stays open until the device closes it
     // The reset message: the password, one byte per character, and a NUL.
-    ws_reset->SendStr(f.ed_password->text() + QChar(0));
-    f.setStatus(0, QStringLiteral("send Password for Reset"));
+    // After a refused attempt the send finds no connection and the session
+    // closes inside it: the status panel then keeps the closed text, since
+    // nothing was sent.
+    const bool sent = ws_reset->SendStr(f.ed_password->text() + QChar(0)) >= 0;
+    if (sent)
+        f.setStatus(0, QStringLiteral("send Password for Reset"));
     f.writereport(QStringLiteral("# send Password for Reset"));
 }
 

@@ -85,6 +85,8 @@ private slots:
         QVERIFY2(QRegularExpression("^# Port 8888 closed \\([1-9][0-9]*\\)$").match(lines[2]).hasMatch(),
                  qPrintable(lines[2]));
         QCOMPARE(lines[3], QString("# send Password for Reset"));
+        // Nothing was sent: the status panel stays on the closed text.
+        QCOMPARE(w.status(0), lines[2].mid(2));
         QCOMPARE(w.maintenance->ws_reset->State(), wsClosed);
     }
 
