@@ -55,10 +55,7 @@ void TForm1::FormCreate(const QStringList &args) {
     // lamps and counter fields visible) exist already.
     ed_settime->setText(deviceTimeText(QDateTime::currentDateTime()));
     hideAll();
-    {
-        const QSignalBlocker block(co_mode); // the mode switch runs once, below
-        co_mode->setCurrentIndex(modeHttp);
-    }
+    co_mode->setCurrentIndex(modeHttp); // a selection by the program: the mode switch runs below
     currentMode = modeHttp;
     goroundStep = 0;
     httpRunning = false;
@@ -125,9 +122,17 @@ void TForm1::onTimer(QTimer *timer, std::function<void()> fn) {
 }
 
 void TForm1::wireWindowEvents() {
-    connect(co_mode, &QComboBox::currentTextChanged, this, [this] { guard([this] { co_modeChange(); }); });
-    connect(co_device, &QComboBox::currentTextChanged, this,
-            [this] { guard([this] { co_deviceChange(); }); });
+    // The two selectors apply what the user does: a pick from the list (the
+    // item already shown too, so that "2In/2Out" picked right after start
+    // applies) and typing in their text field. A selection made by the
+    // program (configuration, identification) runs no handler.
+    const auto userChanges = [this](QComboBox *combo, void (TForm1::*handler)()) {
+        connect(combo, &QComboBox::activated, this, [this, handler] { guard([this, handler] { (this->*handler)(); }); });
+        connect(combo->lineEdit(), &QLineEdit::textEdited, this,
+                [this, handler] { guard([this, handler] { (this->*handler)(); }); });
+    };
+    userChanges(co_mode, &TForm1::co_modeChange);
+    userChanges(co_device, &TForm1::co_deviceChange);
     connect(StatusBar1, &StatusBar::clicked, this, [this] { guard([this] { StatusBar1Click(); }); });
     connect(cb_autoclear, &QCheckBox::toggled, this, [this] { guard([this] { cb_autoclearClick(); }); });
     onClick(bt_clearreport, [this] { bt_clearreportClick(); });

@@ -1,6 +1,7 @@
 #include "app/keyfilter.h"
 #include "formfixture.h"
 
+#include <QAbstractItemView>
 #include <QtTest>
 
 namespace {
@@ -228,7 +229,7 @@ private slots:
         FormFixture f;
         TForm1 &w = f.form();
         pickMode(w, 2);
-        w.co_mode->setEditText("TCP Client"); // without the trailing blank: no item
+        typeInto(w.co_mode, "TCP Client"); // without the trailing blank: no item
         QCOMPARE(w.currentMode, quint16(65535));
         for (const QString &name : modeSpecificNames())
             QVERIFY2(!control(w, name)->isVisibleTo(&w), qPrintable(name));
@@ -301,11 +302,38 @@ private slots:
             QVERIFY(d.outputLamps[outputs - 1]->isVisibleTo(&w));
     }
 
+    // Right after start the type selector already shows "2In/2Out" while all
+    // sixteen lamps are visible: picking that shown item from the list must
+    // apply it. The pick goes through the real popup, as a user makes it.
+    void pickingTheShownItemApplies() {
+        FormFixture f;
+        TForm1 &w = f.form();
+        w.show();
+        QCOMPARE(w.co_device->currentText(), QString("2In/2Out"));
+        QCOMPARE(visibleCount(w, w.display->inputLamps), 16);
+        w.co_device->showPopup();
+        QTest::keyClick(w.co_device->view(), Qt::Key_Return);
+        QCOMPARE(visibleCount(w, w.display->inputLamps), 2);
+        QCOMPARE(visibleCount(w, w.display->outputLamps), 2);
+
+        // The same rule for the mode selector: picking the shown "HTTP" runs the switch.
+        w.httpRunning = true;
+        w.co_mode->showPopup();
+        QTest::keyClick(w.co_mode->view(), Qt::Key_Return);
+        QVERIFY(!w.httpRunning);
+
+        // A selection made by the program runs no handler.
+        w.co_device->setCurrentIndex(4);
+        QCOMPARE(visibleCount(w, w.display->inputLamps), 2);
+        w.co_mode->setCurrentIndex(modeTcpClient);
+        QCOMPARE(w.currentMode, quint16(modeHttp));
+    }
+
     void typedDeviceTextKeepsBounds() {
         FormFixture f;
         TForm1 &w = f.form();
         pickDevice(w, 4); // 12 inputs, 6 outputs
-        w.co_device->setEditText("12In");
+        typeInto(w.co_device, "12In");
         QCOMPARE(int(w.lastInput), 11);
         QCOMPARE(int(w.lastOutput), 5);
         QCOMPARE(visibleCount(w, w.display->inputLamps), 12);

@@ -1,5 +1,9 @@
 #include "formfixture.h"
 
+#include <QComboBox>
+#include <QLineEdit>
+#include <QtTest>
+
 FormFixture::FormFixture(const QStringList &args) {
     setDialogs(&dialogs);
     m_form = std::make_unique<TForm1>(exeDir(), args);
@@ -10,10 +14,18 @@ FormFixture::~FormFixture() {
     setDialogs(nullptr);
 }
 
-void pickMode(TForm1 &form, int mode) { form.co_mode->setCurrentIndex(mode); }
+// What the selector does when the user picks an item from its list: select
+// it, then report the pick (also when the item was already selected).
+static void pick(QComboBox *combo, int index) {
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
 
-void pickDevice(TForm1 &form, int type) {
-    if (form.co_device->currentIndex() == type)
-        form.co_device->setCurrentIndex(-1); // picking the shown item again must still apply it
-    form.co_device->setCurrentIndex(type);
+void pickMode(TForm1 &form, int mode) { pick(form.co_mode, mode); }
+
+void pickDevice(TForm1 &form, int type) { pick(form.co_device, type); }
+
+void typeInto(QComboBox *combo, const QString &text) {
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo->lineEdit(), text);
 }

@@ -33,3 +33,6 @@ private:
 void pickMode(TForm1 &form, int mode);
 // Picks a device type in the type selector as a user would.
 void pickDevice(TForm1 &form, int type);
+// Types text into an editable selector's field as a user would, replacing
+// what it shows.
+void typeInto(QComboBox *combo, const QString &text);
