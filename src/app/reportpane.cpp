@@ -38,27 +38,36 @@ void ReportPane::appendLine(const QString &text) {
     if (!needsCleaning(text)) {
         m_pending.push_back(text);
     } else {
-        QString line = text;
-        // A NUL would cut the line in the text widget; show it as a visible mark.
-        line.replace(QChar(0), QChar(0x2400));
-        // The document's own frame markers must not reach it.
-        line.replace(QChar(0xFDD0), QChar(0xFFFD));
-        line.replace(QChar(0xFDD1), QChar(0xFFFD));
-        line.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        line.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        line.replace(QChar(0x2028), QLatin1Char('\n'));
-        line.replace(QChar(0x2029), QLatin1Char('\n'));
-        qsizetype start = 0;
-        for (;;) {
-            const qsizetype end = line.indexOf(QLatin1Char('\n'), start);
-            m_pending.push_back(line.mid(start, end < 0 ? -1 : end - start));
-            if (end < 0)
+        // One pass: a NUL would cut the line in the text widget, so it shows
+        // as a visible mark; the document's own frame markers must not reach
+        // it; CR LF, a lone CR or LF and the two Unicode separators each
+        // start a line.
+        QString line;
+        line.reserve(text.size());
+        const qsizetype size = text.size();
+        for (qsizetype i = 0; i < size; ++i) {
+            const char16_t u = text[i].unicode();
+            switch (u) {
+            case 0: line += QChar(0x2400); break;
+            case 0xFDD0:
+            case 0xFDD1: line += QChar(0xFFFD); break;
+            case u'\r':
+                if (i + 1 < size && text[i + 1] == QLatin1Char('\n'))
+                    ++i;
+                Q_FALLTHROUGH();
+            case u'\n':
+            case 0x2028:
+            case 0x2029:
+                m_pending.push_back(line);
+                line.clear();
+                // A text of more lines than the pane holds: only its last ones stay.
+                if (qsizetype(m_pending.size()) > maxLines)
+                    m_pending.pop_front();
                 break;
-            start = end + 1;
-            // A text of more lines than the pane holds: only its last ones stay.
-            if (qsizetype(m_pending.size()) > maxLines)
-                m_pending.pop_front();
+            default: line += QChar(u);
+            }
         }
+        m_pending.push_back(line);
     }
     // Past the ceiling the oldest lines go. Lines leave the top of the text
     // widget only in bulk: removing lines there costs ~25 us a line, emptying

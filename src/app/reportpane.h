@@ -41,10 +41,10 @@ public:
     // Moves every pending line into the text widget now.
     void flush();
 
-    static constexpr int flushInterval = 25;        // ms
-    static constexpr qsizetype flushBatch = 4000;   // lines per insertion, ~10 ms
-    static constexpr qsizetype maxLines = 100000;   // the ceiling, shown and pending
-    static constexpr qsizetype trimKeep = 2000;     // newest lines kept when the widget is emptied
+    static constexpr int flushInterval = 25;      // ms
+    static constexpr qsizetype flushBatch = 4000; // lines per insertion, ~10 ms
+    static constexpr qsizetype maxLines = 100000; // the ceiling, shown and pending
+    static constexpr qsizetype trimKeep = 2000;   // newest lines kept when the widget is emptied
 
 private:
     void flushSome(qsizetype count);

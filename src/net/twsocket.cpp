@@ -3,6 +3,7 @@
 #include "core/errors.h"
 #include "core/guard.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -16,12 +17,40 @@
 
 namespace {
 
-// At most this many OnDataAvailable deliveries in one readiness event; what
-// is left waits for the next pass of the event loop, so a flooding peer
-// cannot starve the window.
+// One readiness event delivers data until one of these budgets is spent;
+// what is left waits for the next pass of the event loop, so a flooding peer
+// cannot starve the window (every byte may be a reply with a report line).
 constexpr int maxDeliveriesPerPass = 64;
-// The most one ReceiveStr returns on TCP.
-constexpr qsizetype maxReceive = 1 << 20;
+constexpr quint64 maxBytesPerPass = 64 * 1024;
+constexpr qint64 maxNanosPerPass = 4'000'000;
+// The most one ReceiveStr returns on TCP: the work one handler call can cause.
+constexpr qsizetype maxReceive = 16 * 1024;
+// The most unread data dropped in one go; the rest goes on the next passes.
+constexpr int maxDiscardPerPass = 64 * 1024;
+// The most a socket queues for a peer that does not read; past it the
+// session ends with an error instead of growing without bound.
+constexpr qsizetype maxQueued = 1 << 20;
+
+// Socket events nest: a handler may run a modal message box, inside which
+// the event loop goes on. A notifier created meanwhile (a listener opened
+// again inside an error box) stays off until the outermost delivery ends;
+// otherwise a connection waiting on it would make it fire on every pass of
+// the modal loop while its own socket is still marked as dispatching.
+int dispatchDepth = 0;
+std::vector<QPointer<QSocketNotifier>> deferredNotifiers;
+
+struct DispatchScope {
+    DispatchScope() { ++dispatchDepth; }
+    ~DispatchScope() {
+        if (--dispatchDepth > 0)
+            return;
+        std::vector<QPointer<QSocketNotifier>> ready;
+        ready.swap(deferredNotifiers);
+        for (const QPointer<QSocketNotifier> &n : ready)
+            if (n)
+                n->setEnabled(true);
+    }
+};
 
 QString errnoText(int error) { return QString::fromLocal8Bit(strerror(error)); }
 
@@ -152,11 +181,23 @@ void TWSocket::startSession(int fd, TSocketState state) {
     m_out.clear();
 }
 
+QSocketNotifier *TWSocket::newNotifier(bool read) {
+    auto *n = new QSocketNotifier(m_fd, read ? QSocketNotifier::Read : QSocketNotifier::Write, this);
+    if (read)
+        connect(n, &QSocketNotifier::activated, this, [this] { onReadable(); });
+    else
+        connect(n, &QSocketNotifier::activated, this, [this] { onWritable(); });
+    if (dispatchDepth > 0) {
+        n->setEnabled(false);
+        deferredNotifiers.emplace_back(n);
+    }
+    return n;
+}
+
 void TWSocket::enableRead() {
     if (m_readNotifier || m_fd < 0)
         return;
-    m_readNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-    connect(m_readNotifier, &QSocketNotifier::activated, this, [this] { onReadable(); });
+    m_readNotifier = newNotifier(true);
 }
 
 void TWSocket::deliverEvent(const std::function<void()> &fire) {
@@ -266,8 +307,7 @@ void TWSocket::Connect() {
     const int rc = ::connect(fd, reinterpret_cast<sockaddr *>(&dest), sizeof dest);
     m_state = wsConnecting;
     if (rc == 0 || errno == EINPROGRESS) {
-        m_writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);
-        connect(m_writeNotifier, &QSocketNotifier::activated, this, [this] { onWritable(); });
+        m_writeNotifier = newNotifier(false);
         return;
     }
     // Failed at once (refused on loopback, no route): the outcome is still an
@@ -408,6 +448,14 @@ int TWSocket::Send(const char *data, int count) {
         }
         return count;
     }
+    if (m_out.size() + count > maxQueued) {
+        // The peer has stopped reading: end the session rather than queue
+        // without bound, then report the failed send.
+        closeWithCode(ENOBUFS, false);
+        fail(QStringLiteral("Send failed: the peer does not read (more than %1 bytes waiting)")
+                 .arg(maxQueued));
+        return -1;
+    }
     m_out.append(data, count);
     if (m_writeNotifier) // earlier bytes are still queued; they go first
         return count;
@@ -427,10 +475,8 @@ void TWSocket::flushOutput(bool fromEventLoop) {
         if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK || error == EINTR)) {
             if (error == EINTR)
                 continue;
-            if (!m_writeNotifier) {
-                m_writeNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Write, this);
-                connect(m_writeNotifier, &QSocketNotifier::activated, this, [this] { onWritable(); });
-            }
+            if (!m_writeNotifier)
+                m_writeNotifier = newNotifier(false);
             return;
         }
         // The connection is gone: the session ends here.
@@ -448,6 +494,7 @@ int TWSocket::Receive(char *buffer, int size) {
     const ssize_t n = ::recv(m_fd, buffer, size_t(size), MSG_DONTWAIT);
     if (n < 0)
         return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    m_bytesRead += quint64(n);
     return int(n);
 }
 
@@ -464,20 +511,17 @@ QString TWSocket::ReceiveStr() {
         bytes.resize(qMax<ssize_t>(size, 1));
         const ssize_t n = ::recv(m_fd, bytes.data(), size_t(bytes.size()), MSG_DONTWAIT);
         bytes.resize(n < 0 ? 0 : n);
+        m_bytesRead += quint64(bytes.size());
         return QString::fromLatin1(bytes);
     }
     // All that can be read now, but at most maxReceive bytes: a peer that
-    // sends without pause must not keep one call reading for ever. What is
-    // left fires the data event again.
-    char chunk[65536];
-    while (bytes.size() < maxReceive) {
-        const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, MSG_DONTWAIT);
-        if (n <= 0)
-            break;
-        bytes.append(chunk, n);
-        if (n < ssize_t(sizeof chunk))
-            break;
-    }
+    // sends without pause must not keep one call (and the handler working
+    // through what it returns) busy for long. What is left fires the data
+    // event again.
+    bytes.resize(maxReceive);
+    const ssize_t n = ::recv(m_fd, bytes.data(), size_t(bytes.size()), MSG_DONTWAIT);
+    bytes.resize(n < 0 ? 0 : n);
+    m_bytesRead += quint64(bytes.size());
     return QString::fromLatin1(bytes);
 }
 
@@ -530,9 +574,17 @@ void TWSocket::discardPending() {
         (void)::recv(m_fd, &probe, 1, MSG_DONTWAIT | MSG_TRUNC);
         return;
     }
+    // Bounded like a delivery: against a fast sender, reading until nothing
+    // is left could hold up the window for seconds. The rest fires again.
     char sink[4096];
-    while (::recv(m_fd, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+    int dropped = 0;
+    while (dropped < maxDiscardPerPass) {
+        const ssize_t n = ::recv(m_fd, sink, sizeof sink, MSG_DONTWAIT);
+        if (n <= 0)
+            break;
+        dropped += int(n);
     }
+    m_bytesRead += quint64(dropped); // dropping counts against the pass's budget too
 }
 
 void TWSocket::onReadable() {
@@ -545,8 +597,11 @@ void TWSocket::onReadable() {
         const quint64 accepts = m_acceptCalls;
         m_dispatching = true;
         m_readNotifier->setEnabled(false); // no busy re-firing while a handler runs a modal loop
-        if (OnSessionAvailable)
-            deliverEvent([this] { OnSessionAvailable(this, 0); });
+        {
+            DispatchScope scope;
+            if (OnSessionAvailable)
+                deliverEvent([this] { OnSessionAvailable(this, 0); });
+        }
         if (!self)
             return;
         m_dispatching = false;
@@ -563,7 +618,13 @@ void TWSocket::onReadable() {
     if (m_state != wsConnected)
         return;
 
+    QElapsedTimer clock;
+    clock.start();
+    const quint64 bytesAtStart = m_bytesRead;
     for (int round = 0; round < maxDeliveriesPerPass; ++round) {
+        if (round > 0 &&
+            (m_bytesRead - bytesAtStart >= maxBytesPerPass || clock.nsecsElapsed() >= maxNanosPerPass))
+            return; // the notifier fires again on the next pass
         bool eof = false;
         int error = 0;
         const qint64 pending = pendingBytes(eof, error);
@@ -576,6 +637,7 @@ void TWSocket::onReadable() {
         m_dispatching = true;
         m_readNotifier->setEnabled(false);
         if (OnDataAvailable) {
+            DispatchScope scope;
             try {
                 OnDataAvailable(this, 0);
             } catch (...) {

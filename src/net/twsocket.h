@@ -101,6 +101,7 @@ private:
     static void dropNotifier(QSocketNotifier *&notifier);
     void resetDefaults();
     void startSession(int fd, TSocketState state);
+    QSocketNotifier *newNotifier(bool read);
     void enableRead();
     void onReadable();
     void onWritable();
@@ -119,6 +120,7 @@ private:
     bool m_connectFailed = false;
     int m_connectError = 0;
     quint64 m_readCalls = 0;
+    quint64 m_bytesRead = 0;
     quint64 m_acceptCalls = 0;
     bool m_dispatching = false;
     QByteArray m_out;

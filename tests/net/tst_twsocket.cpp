@@ -1,9 +1,15 @@
 #include "core/errors.h"
 #include "formfixture.h"
+#include "loopprobe.h"
 #include "net/twsocket.h"
 #include "peers.h"
 
+#include <QEventLoop>
 #include <QtTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,6 +35,21 @@ void aim(TWSocket &s, quint16 port, const char *proto = "tcp") {
     s.setAddr("127.0.0.1");
     s.setPort(QString::number(port));
 }
+
+// Counts the socket notifier activations the event loop delivers.
+class NotifierActivations : public QObject {
+public:
+    NotifierActivations() { QCoreApplication::instance()->installEventFilter(this); }
+    ~NotifierActivations() override { QCoreApplication::instance()->removeEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override {
+        if (e->type() == QEvent::SockAct)
+            ++count;
+        return false;
+    }
+};
 
 } // namespace
 
@@ -234,6 +255,111 @@ private slots:
         QTRY_VERIFY(later);
         QCOMPARE(deliveries, 1);
         QCOMPARE(s.State(), wsConnected);
+    }
+
+    // A peer that sends without pause: its data arrives over many passes of
+    // the event loop, whether the handler reads it or leaves it unread
+    // (another mode's socket), and the loop keeps running meanwhile.
+    void floodIsDeliveredOverManyPasses_data() {
+        QTest::addColumn<bool>("reads");
+        QTest::newRow("read") << true;
+        QTest::newRow("left unread") << false;
+    }
+    void floodIsDeliveredOverManyPasses() {
+        QFETCH(bool, reads);
+        ScriptedTcpServer peer;
+        TWSocket s;
+        aim(s, peer.port());
+        s.Connect();
+        QTRY_COMPARE(peer.connectionCount(), 1);
+        QTRY_COMPARE(s.State(), wsConnected);
+        const QByteArray flood(2 << 20, '\0');
+        peer.send(flood);
+        QTRY_VERIFY(peer.connection()->bytesToWrite() == 0); // all of it is on its way
+        LoopProbe probe;
+        qint64 received = 0;
+        int ticksAtFirst = -1, ticksAtLast = -1;
+        s.OnDataAvailable = [&](TWSocket *w, quint16) {
+            if (ticksAtFirst < 0)
+                ticksAtFirst = probe.ticks;
+            ticksAtLast = probe.ticks;
+            if (reads)
+                received += w->ReceiveStr().size();
+        };
+        if (reads)
+            QTRY_COMPARE(received, flood.size());
+        else
+            QTRY_VERIFY(ticksAtFirst >= 0 && probe.ticks > ticksAtLast + 1000); // all dropped: no more events
+        QVERIFY2(ticksAtLast - ticksAtFirst >= 5, qPrintable(QString::number(ticksAtLast - ticksAtFirst)));
+        QVERIFY2(probe.longestMs < 100, qPrintable(QString::number(probe.longestMs)));
+        QCOMPARE(s.State(), wsConnected);
+    }
+
+    // A device that stops reading: what waits to be sent is capped, and the
+    // session ends with an error instead of the queue growing without end.
+    void sendQueueIsBounded() {
+        // A listener nobody accepts from: the system completes the connection
+        // but nothing ever reads it.
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::bind(listener, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+        socklen_t len = sizeof a;
+        ::getsockname(listener, reinterpret_cast<sockaddr *>(&a), &len);
+        QCOMPARE(::listen(listener, 1), 0);
+        TWSocket s;
+        Recorder r;
+        r.attach(s);
+        aim(s, ntohs(a.sin_port));
+        s.Connect();
+        QTRY_COMPARE(s.State(), wsConnected);
+        const QByteArray block(64 * 1024, 'x');
+        int sends = 0;
+        while (sends < 1000 && s.Send(block) >= 0)
+            ++sends;
+        ::close(listener);
+        QVERIFY(sends < 1000);
+        QCOMPARE(r.events.mid(1), (QStringList{"closed code", "error"}));
+        QCOMPARE(s.State(), wsClosed);
+    }
+
+    // A handler that runs a modal loop (an error box) and opens its socket
+    // again inside it: the new listener must stay quiet until the outer
+    // delivery ends, not fire on every pass of the modal loop.
+    void notifierOpenedInsideAModalLoopWaits() {
+        TWSocket listener;
+        const quint16 port = freeTcpPort();
+        listener.setAddr("127.0.0.1");
+        listener.setPort(QString::number(port));
+        int sessions = 0;
+        int activationsInLoop = -1;
+        ScriptedTcpClient second;
+        listener.OnSessionAvailable = [&](TWSocket *w, quint16) {
+            if (++sessions > 1) {
+                ::close(w->Accept());
+                return;
+            }
+            ::close(w->Accept());
+            w->Close();
+            w->setAddr("127.0.0.1");
+            w->setPort(QString::number(port));
+            w->Listen(); // listening again, inside the delivery
+            second.connectTo(port);
+            NotifierActivations activations;
+            QEventLoop modal; // what a message box runs
+            QTimer::singleShot(200, &modal, &QEventLoop::quit);
+            modal.exec();
+            activationsInLoop = activations.count;
+        };
+        listener.Listen();
+        QCOMPARE(listener.State(), wsListening);
+        ScriptedTcpClient first;
+        first.connectTo(port);
+        QTRY_VERIFY(activationsInLoop >= 0);
+        QVERIFY2(activationsInLoop < 50, qPrintable(QString::number(activationsInLoop)));
+        // Once the outer delivery has ended the waiting connection is taken.
+        QTRY_COMPARE(sessions, 2);
     }
 
     void errorRouting() {

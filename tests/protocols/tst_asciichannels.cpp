@@ -1,4 +1,5 @@
 #include "formfixture.h"
+#include "loopprobe.h"
 #include "net/twsocket.h"
 #include "peers.h"
 #include "protocols/ascii/asciitcpclient.h"
@@ -191,6 +192,64 @@ private slots:
         QTRY_COMPARE(w.display->outputLamps[1]->color(), lampOnColor);
         QCOMPARE(w.io.counters[1], quint32(2999));
         QCOMPARE(w.asciiClient->ws_io->State(), wsConnected);
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
+    // A device that floods the window with NUL bytes (every one an empty
+    // reply with a report line of its own) on each receive path: the window
+    // keeps running between the pieces, the pane stays under its ceiling,
+    // and the connection still reads what comes after.
+    void floodKeepsTheWindowResponsive_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("TCP Client") << int(modeTcpClient);
+        QTest::newRow("TCP Server") << int(modeTcpServer);
+        QTest::newRow("UDP Peer") << int(modeUdpPeer);
+    }
+    void floodKeepsTheWindowResponsive() {
+        QFETCH(int, mode);
+        FormFixture f;
+        TForm1 &w = f.form();
+        w.cb_autoclear->setChecked(false);
+        const QByteArray flood(1 << 20, '\0');
+        ScriptedTcpServer device;
+        ScriptedTcpClient serverDevice;
+        ScriptedUdpPeer udpDevice;
+        quint16 local = 0;
+        std::function<void(const QByteArray &)> send;
+        if (mode == modeTcpClient) {
+            QVERIFY(connectClient(w, device));
+            send = [&](const QByteArray &b) { device.send(b); };
+        } else if (mode == modeTcpServer) {
+            serverDevice.connectTo(startServer(w));
+            QTRY_COMPARE(w.asciiServer->ws_io_cli->State(), wsConnected);
+            send = [&](const QByteArray &b) { serverDevice.send(b); };
+        } else {
+            pickMode(w, modeUdpPeer);
+            pickDevice(w, 1);
+            local = freeUdpPort();
+            w.ed_ip->setText("127.0.0.1");
+            w.ed_udplocalport->setText(QString::number(local));
+            w.ed_udpremoteport->setText(QString::number(udpDevice.port()));
+            QTest::mouseClick(w.bt_bind, Qt::LeftButton);
+            QTRY_COMPARE(udpDevice.datagrams.size(), 1);
+            send = [&](const QByteArray &b) {
+                for (qsizetype at = 0; at < b.size(); at += 65507)
+                    udpDevice.sendTo(local, b.mid(at, 65507));
+            };
+        }
+        LoopProbe probe;
+        send(mode == modeUdpPeer ? flood.left(3 * 65507) : flood); // what a receive buffer holds
+        QTRY_VERIFY(w.mm_report->lineCount() > (mode == modeTcpServer ? 10 : 65000));
+        const int ticksAtFirst = probe.ticks;
+        if (mode == modeTcpServer) // each received piece is one reply here
+            QTRY_VERIFY(serverDevice.socket().bytesToWrite() == 0 &&
+                        w.asciiServer->ws_io_cli->RcvdCount() == 0);
+        QTest::qWait(20);
+        send(nul("output;2"));
+        QTRY_COMPARE(w.display->outputLamps[1]->color(), lampOnColor);
+        QVERIFY2(probe.ticks - ticksAtFirst >= 5, qPrintable(QString::number(probe.ticks - ticksAtFirst)));
+        QVERIFY2(probe.longestMs < 100, qPrintable(QString::number(probe.longestMs)));
+        QVERIFY(w.mm_report->lineCount() <= ReportPane::maxLines);
         QVERIFY(f.dialogs.messages.isEmpty());
     }
 

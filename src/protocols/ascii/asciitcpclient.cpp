@@ -53,7 +53,7 @@ void AsciiTcpClient::ws_ioSessionConnected(TWSocket *, quint16) {
     f.writereport(QStringLiteral("TCP ASCII -- Connected to Port ") + f.ed_tcpasciiport->text() +
                   QStringLiteral(" --"));
     f.bt_connect->setText(QStringLiteral("Disconnect"));
-    f.asciiReplies->asciiReceiveBuffer.clear();
+    f.asciiReplies->clearReceived();
     // Devices without the all-outputs command are asked for their inputs.
     const QString pw = f.ed_password->text();
     sendASCII(f.legacyDevice ? ascii::readInputs(pw) : ascii::readAll(pw));

@@ -42,7 +42,7 @@ void AsciiUdpPeer::ws_udpSessionConnected(TWSocket *, quint16) {
     f.setStatus(0, QStringLiteral("Binded to ") + f.ed_udplocalport->text());
     f.writereport(QStringLiteral("UDP ASCII -- Binded to port") + f.ed_udplocalport->text());
     f.bt_bind->setText(QStringLiteral("Disconnect"));
-    f.asciiReplies->asciiReceiveBuffer.clear();
+    f.asciiReplies->clearReceived();
     sendUDPASCII(ascii::readAll(f.ed_password->text()));
 }
 

@@ -1,0 +1,23 @@
+#pragma once
+// A timer that runs on every pass of the event loop, counting the passes and
+// noting the longest wait between two of them: a blocked loop shows as a long
+// wait, work done in one go as few passes.
+#include <QElapsedTimer>
+#include <QTimer>
+
+struct LoopProbe {
+    QTimer timer;
+    QElapsedTimer sinceTick;
+    int ticks = 0;
+    qint64 longestMs = 0;
+    LoopProbe() {
+        timer.setInterval(0);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            ++ticks;
+            longestMs = qMax(longestMs, sinceTick.elapsed());
+            sinceTick.restart();
+        });
+        sinceTick.start();
+        timer.start();
+    }
+};
