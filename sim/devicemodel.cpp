@@ -61,7 +61,7 @@ void DeviceModel::clearCounters() { m_counters.fill(0); }
 void DeviceModel::clearCounter(int n) { setCounter(n, 0); }
 
 void DeviceModel::setCounter(int n, quint32 value) {
-    if (n >= 0 && n < maxChannels)
+    if (n >= 0 && n < m_kind.inputs) // a counter belongs to an input
         m_counters[n] = value;
 }
 
