@@ -1,8 +1,10 @@
 #include "simulator.h"
 
 #include "asciiservice.h"
+#include "httpservice.h"
 #include "identservice.h"
 #include "resetservice.h"
+#include "restservice.h"
 #include "tcpadapter.h"
 #include "udpadapter.h"
 
@@ -17,7 +19,7 @@ const QList<ServiceInfo> &Simulator::services() {
     static const QList<ServiceInfo> list = {
         {"ascii-tcp", false, 42280, "ASCII commands over TCP"},
         {"ascii-udp", true, 42279, "ASCII commands over UDP"},
-        {"web", false, 8080, "web server: /version, /settime"},
+        {"web", false, 8080, "web server: /version, /settime, command URLs, /rest/json"},
         {"reset", false, 8888, "reset port"},
         {"ident", true, 8513, "identification"},
     };
@@ -144,6 +146,8 @@ Simulator::Simulator(SimOptions options, QObject *parent)
     m_log.verbose = m_options.verbose;
     m_model.setPassword(m_options.password);
     addDevicePages(m_web, m_model, m_options.bootFail);
+    addCommandPages(m_web, m_model);
+    addRestPages(m_web, m_model);
     connect(&m_tick, &QTimer::timeout, this, [this] { m_model.tick(); });
 }
 
