@@ -12,6 +12,7 @@
 #include "protocols/ascii/asciiudppeer.h"
 #include "protocols/http/httpchannel.h"
 #include "protocols/rest/restchannel.h"
+#include "protocols/binary/binarychannel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -49,6 +50,7 @@ void TForm1::createChannels() {
     asciiClient = new AsciiTcpClient(*this);
     asciiServer = new AsciiTcpServer(*this);
     asciiUdp = new AsciiUdpPeer(*this);
+    binaryChannel = new BinaryChannel(*this);
     maintenance = new Maintenance(*this);
     httpChannel = new HttpChannel(*this);
     restChannel = new RestChannel(*this);

@@ -29,6 +29,7 @@ class AsciiReplies;
 class AsciiTcpClient;
 class AsciiTcpServer;
 class AsciiUdpPeer;
+class BinaryChannel;
 class Maintenance;
 class HttpChannel;
 class RestChannel;
@@ -129,6 +130,7 @@ public:
     AsciiTcpClient *asciiClient = nullptr;
     AsciiTcpServer *asciiServer = nullptr;
     AsciiUdpPeer *asciiUdp = nullptr;
+    BinaryChannel *binaryChannel = nullptr;
     Maintenance *maintenance = nullptr;
     HttpChannel *httpChannel = nullptr;
     RestChannel *restChannel = nullptr;
