@@ -10,6 +10,7 @@
 #include "protocols/ascii/asciitcpclient.h"
 #include "protocols/ascii/asciitcpserver.h"
 #include "protocols/ascii/asciiudppeer.h"
+#include "protocols/modbus/modbuschannel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -48,6 +49,7 @@ void TForm1::createChannels() {
     asciiServer = new AsciiTcpServer(*this);
     asciiUdp = new AsciiUdpPeer(*this);
     maintenance = new Maintenance(*this);
+    modbusChannel = new ModbusChannel(*this);
 }
 
 void TForm1::FormCreate(const QStringList &args) {

@@ -30,6 +30,7 @@ class AsciiTcpClient;
 class AsciiTcpServer;
 class AsciiUdpPeer;
 class Maintenance;
+class ModbusChannel;
 
 // The item index of an editable selector: the item whose caption equals the
 // text exactly, -1 for typed text that is no item.
@@ -126,6 +127,7 @@ public:
     AsciiTcpServer *asciiServer = nullptr;
     AsciiUdpPeer *asciiUdp = nullptr;
     Maintenance *maintenance = nullptr;
+    ModbusChannel *modbusChannel = nullptr;
 
     QString exeDir() const { return m_exeDir; }
     QString configFile() const { return m_configFile; }
