@@ -3,6 +3,7 @@
 #include "peers.h"
 #include "protocols/modbus/modbuschannel.h"
 
+#include <QProcess>
 #include <QtTest>
 
 namespace {
@@ -294,6 +295,54 @@ private slots:
         QVERIFY(m.receiveStream().buffered().size() < 260);
         QCOMPARE(m.ws_modbus->State(), wsConnected);
         QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
+    // The channel against a Modbus server nobody here wrote: Debian's
+    // pymodbus holding the device's register map (tests/support).
+    void againstPymodbus() {
+        const QString script = QFINDTESTDATA("../support/pymodbus_korvo.py");
+        QVERIFY(!script.isEmpty());
+        QProcess server;
+        server.start("/usr/bin/python3", {script, "5", "12", "65536"}); // inputs 0 and 2; counters 12, 65536
+        if (!server.waitForStarted())
+            QSKIP("no /usr/bin/python3");
+        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine() || server.state() == QProcess::NotRunning, 10000);
+        if (!server.canReadLine())
+            QSKIP(qPrintable("pymodbus server did not start (scripts/setup installs python3-pymodbus): " +
+                             QString::fromLocal8Bit(server.readAllStandardError().right(300))));
+        const quint16 port = server.readLine().trimmed().toUShort();
+        QVERIFY(port != 0);
+
+        FormFixture f;
+        TForm1 &w = f.form();
+        ModbusChannel &m = *w.modbusChannel;
+        aim(w, port);
+        QTest::mouseClick(w.bt_connectmodbus, Qt::LeftButton);
+        QTRY_COMPARE(w.display->counterFields[1]->text(), QString("65536"));
+        QCOMPARE(w.display->counterFields[0]->text(), QString("12"));
+        QCOMPARE(w.display->inputLamps[0]->color(), lampOnColor);
+        QCOMPARE(w.display->inputLamps[1]->color(), lampOffColor);
+        QCOMPARE(w.display->outputLamps[0]->color(), lampOffColor);
+
+        m.sendModbus("outputs", "set", 0x3); // echo, then the outputs read
+        QTRY_COMPARE(w.display->outputLamps[1]->color(), lampOnColor);
+        QCOMPARE(w.display->outputLamps[0]->color(), lampOnColor);
+        m.sendModbus("output", "set", 0); // on: switched off
+        QTRY_COMPARE(w.display->outputLamps[0]->color(), lampOffColor);
+        QCOMPARE(w.display->outputLamps[1]->color(), lampOnColor);
+        m.sendModbus("counter", "set", 1);
+        QTRY_COMPARE(w.display->counterFields[1]->text(), QString("0"));
+        QCOMPARE(w.display->counterFields[0]->text(), QString("12"));
+        m.sendModbus("counters", "set", 0);
+        QTRY_COMPARE(w.display->counterFields[0]->text(), QString("0"));
+        // A register the device does not have: an exception, shown only.
+        m.sendModbus("counter", "get", 20);
+        QTRY_VERIFY(w.reportLines().contains("FCd: 83"));
+        QCOMPARE(w.io.counters[20], quint32(0));
+        QCOMPARE(m.ws_modbus->State(), wsConnected);
+        QVERIFY(f.dialogs.messages.isEmpty());
+        server.kill();
+        server.waitForFinished();
     }
 };
 
