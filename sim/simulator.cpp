@@ -2,6 +2,7 @@
 
 #include "asciiservice.h"
 #include "identservice.h"
+#include "modbusservice.h"
 #include "resetservice.h"
 #include "tcpadapter.h"
 #include "udpadapter.h"
@@ -20,6 +21,7 @@ const QList<ServiceInfo> &Simulator::services() {
         {"web", false, 8080, "web server: /version, /settime"},
         {"reset", false, 8888, "reset port"},
         {"ident", true, 8513, "identification"},
+        {"modbus", false, 5020, "Modbus TCP (a device listens on 502)"},
     };
     return list;
 }
@@ -159,6 +161,8 @@ SessionFactory Simulator::factoryFor(const QString &service) {
             return std::make_unique<ResetSession>(
                 m_model, [this](const QString &what) { m_log.note("reset", "", what); });
         };
+    if (service == "modbus")
+        return [this] { return std::make_unique<ModbusSession>(m_model); };
     if (service == "ident")
         return [this] {
             IdentAddresses a;
