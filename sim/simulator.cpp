@@ -4,6 +4,7 @@
 #include "httpservice.h"
 #include "binaryservice.h"
 #include "identservice.h"
+#include "modbusservice.h"
 #include "resetservice.h"
 #include "restservice.h"
 #include "tcpadapter.h"
@@ -25,6 +26,7 @@ const QList<ServiceInfo> &Simulator::services() {
         {"ident", true, 8513, "identification"},
         {"binary-tcp", false, 49153, "binary structures over TCP"},
         {"binary-udp", true, 45889, "binary structures over UDP"},
+        {"modbus", false, 5020, "Modbus TCP (a device listens on 502)"},
     };
     return list;
 }
@@ -182,6 +184,8 @@ SessionFactory Simulator::factoryFor(const QString &service) {
             return std::make_unique<ResetSession>(
                 m_model, [this](const QString &what) { m_log.note("reset", "", what); });
         };
+    if (service == "modbus")
+        return [this] { return std::make_unique<ModbusSession>(m_model); };
     if (service == "ident")
         return [this] {
             IdentAddresses a;

@@ -13,6 +13,7 @@
 #include "protocols/http/httpchannel.h"
 #include "protocols/rest/restchannel.h"
 #include "protocols/binary/binarychannel.h"
+#include "protocols/modbus/modbuschannel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -54,6 +55,7 @@ void TForm1::createChannels() {
     maintenance = new Maintenance(*this);
     httpChannel = new HttpChannel(*this);
     restChannel = new RestChannel(*this);
+    modbusChannel = new ModbusChannel(*this);
 }
 
 void TForm1::FormCreate(const QStringList &args) {

@@ -33,6 +33,7 @@ class BinaryChannel;
 class Maintenance;
 class HttpChannel;
 class RestChannel;
+class ModbusChannel;
 
 // The item index of an editable selector: the item whose caption equals the
 // text exactly, -1 for typed text that is no item.
@@ -134,6 +135,7 @@ public:
     Maintenance *maintenance = nullptr;
     HttpChannel *httpChannel = nullptr;
     RestChannel *restChannel = nullptr;
+    ModbusChannel *modbusChannel = nullptr;
 
     QString exeDir() const { return m_exeDir; }
     QString configFile() const { return m_configFile; }
