@@ -10,6 +10,7 @@
 #include "protocols/ascii/asciitcpclient.h"
 #include "protocols/ascii/asciitcpserver.h"
 #include "protocols/ascii/asciiudppeer.h"
+#include "protocols/snmp/snmpchannel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -47,6 +48,7 @@ void TForm1::createChannels() {
     asciiClient = new AsciiTcpClient(*this);
     asciiServer = new AsciiTcpServer(*this);
     asciiUdp = new AsciiUdpPeer(*this);
+    snmpChannel = new SnmpChannel(*this);
     maintenance = new Maintenance(*this);
 }
 

@@ -29,6 +29,7 @@ class AsciiReplies;
 class AsciiTcpClient;
 class AsciiTcpServer;
 class AsciiUdpPeer;
+class SnmpChannel;
 class Maintenance;
 
 // The item index of an editable selector: the item whose caption equals the
@@ -125,6 +126,7 @@ public:
     AsciiTcpClient *asciiClient = nullptr;
     AsciiTcpServer *asciiServer = nullptr;
     AsciiUdpPeer *asciiUdp = nullptr;
+    SnmpChannel *snmpChannel = nullptr;
     Maintenance *maintenance = nullptr;
 
     QString exeDir() const { return m_exeDir; }
