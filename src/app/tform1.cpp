@@ -14,6 +14,7 @@
 #include "protocols/rest/restchannel.h"
 #include "protocols/binary/binarychannel.h"
 #include "protocols/modbus/modbuschannel.h"
+#include "protocols/snmp/snmpchannel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -52,6 +53,7 @@ void TForm1::createChannels() {
     asciiServer = new AsciiTcpServer(*this);
     asciiUdp = new AsciiUdpPeer(*this);
     binaryChannel = new BinaryChannel(*this);
+    snmpChannel = new SnmpChannel(*this);
     maintenance = new Maintenance(*this);
     httpChannel = new HttpChannel(*this);
     restChannel = new RestChannel(*this);

@@ -30,6 +30,7 @@ class AsciiTcpClient;
 class AsciiTcpServer;
 class AsciiUdpPeer;
 class BinaryChannel;
+class SnmpChannel;
 class Maintenance;
 class HttpChannel;
 class RestChannel;
@@ -132,6 +133,7 @@ public:
     AsciiTcpServer *asciiServer = nullptr;
     AsciiUdpPeer *asciiUdp = nullptr;
     BinaryChannel *binaryChannel = nullptr;
+    SnmpChannel *snmpChannel = nullptr;
     Maintenance *maintenance = nullptr;
     HttpChannel *httpChannel = nullptr;
     RestChannel *restChannel = nullptr;
