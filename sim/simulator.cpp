@@ -5,6 +5,7 @@
 #include "resetservice.h"
 #include "tcpadapter.h"
 #include "udpadapter.h"
+#include "valuepages.h"
 
 #include <QCommandLineParser>
 
@@ -144,6 +145,7 @@ Simulator::Simulator(SimOptions options, QObject *parent)
     m_log.verbose = m_options.verbose;
     m_model.setPassword(m_options.password);
     addDevicePages(m_web, m_model, m_options.bootFail);
+    addValuePages(m_web, m_model);
     connect(&m_tick, &QTimer::timeout, this, [this] { m_model.tick(); });
 }
 
