@@ -9,6 +9,7 @@
 #include "restservice.h"
 #include "tcpadapter.h"
 #include "udpadapter.h"
+#include "valuepages.h"
 
 #include <QCommandLineParser>
 
@@ -165,6 +166,7 @@ Simulator::Simulator(SimOptions options, QObject *parent)
     addDevicePages(m_web, m_model, m_options.bootFail);
     addCommandPages(m_web, m_model);
     addRestPages(m_web, m_model);
+    addValuePages(m_web, m_model);
     connect(&m_tick, &QTimer::timeout, this, [this] { m_model.tick(); });
 }
 
