@@ -127,8 +127,10 @@ private slots:
             (QStringList{"TCP ASCII -- Connected to Port " + port + " --", "TCP ASCII -> GET /allout?PW=pw&",
                          "TCP ASCII -- Connection Closed --", "", "TCP ASCII -- Try to reconnect --"}));
         w.ti_wsioreconnect->setInterval(20);
-        QTRY_COMPARE(w.status(1), QString("reronnect: 2"));
-        QCOMPARE(w.reconnectCount, quint16(2));
+        // Attempts follow each other every 20 ms: a busy machine may see more
+        // than two by the time it looks.
+        QTRY_VERIFY(w.reconnectCount >= 2);
+        QCOMPARE(w.status(1), "reronnect: " + QString::number(w.reconnectCount));
         // A click on the status bar resets the count.
         QTest::mouseClick(w.StatusBar1, Qt::LeftButton, {}, QPoint(5, 5));
         QCOMPARE(w.status(1), QString("reronnect: 0"));
