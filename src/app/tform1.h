@@ -30,6 +30,7 @@ class AsciiTcpClient;
 class AsciiTcpServer;
 class AsciiUdpPeer;
 class Maintenance;
+class Operations;
 
 // The item index of an editable selector: the item whose caption equals the
 // text exactly, -1 for typed text that is no item.
@@ -119,6 +120,7 @@ public:
     // ---- sockets ----
     std::array<TWSocket *, 11> httpSockets{};
     int httpSlot = 0;
+    std::array<QString, 11> httpRequestPaths;
 
     // ---- channels ----
     std::unique_ptr<AsciiReplies> asciiReplies;
@@ -126,6 +128,8 @@ public:
     AsciiTcpServer *asciiServer = nullptr;
     AsciiUdpPeer *asciiUdp = nullptr;
     Maintenance *maintenance = nullptr;
+    // The commands of "Get and Set" and of the I/O display.
+    Operations *ops = nullptr;
 
     QString exeDir() const { return m_exeDir; }
     QString configFile() const { return m_configFile; }
@@ -168,9 +172,9 @@ public:
     // ---- helpers that write to the report ----
     int getvalue(const QString &rawstring);
 
-    // ---- the I/O display's own controls (their operations arrive with the
-    // output and single-counter commands) ----
-    void sh_out_ledonMouseDown(Lamp *Sender);
+    // ---- the I/O display's own controls: an output lamp toggles its output,
+    // a counter field clears its counter, a "Get" button reads it ----
+    void sh_out_ledonMouseDown(Lamp *Sender, Qt::MouseButton Button = Qt::LeftButton);
     void pa_counteronClick(CounterField *Sender);
     void bt_getonClick(QPushButton *Sender);
 
