@@ -138,14 +138,15 @@ void runRead(QPushButton *TForm1::*button, QCheckBox *TForm1::*box, void (Operat
     QFETCH(QStringList, byTimer);
     QFETCH(QStringList, reportByButton);
     Recorded r(twentyFour, mode);
+    Operations *ops = r.w.ops;
     (r.w.*button)->click();
     QCOMPARE(r.take(), byButton);
     QCOMPARE(r.w.reportLines(), reportByButton);
     r.w.clearReport();
-    (r.w.ops->*tick)();
+    (ops->*tick)();
     QCOMPARE(r.take(), QStringList{}); // box unticked
     (r.w.*box)->setChecked(true);
-    (r.w.ops->*tick)();
+    (ops->*tick)();
     QCOMPARE(r.take(), byTimer);
     QCOMPARE(r.w.reportLines(), QStringList{});
     QCOMPARE(r.f.dialogs.messages, QStringList{});
