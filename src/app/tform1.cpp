@@ -7,6 +7,7 @@
 #include "discovery/identification.h"
 #include "discovery/maintenance.h"
 #include "net/twsocket.h"
+#include "ops/operations.h"
 #include "protocols/ascii/asciireplies.h"
 #include "protocols/ascii/asciitcpclient.h"
 #include "protocols/ascii/asciitcpserver.h"
@@ -60,6 +61,7 @@ void TForm1::createChannels() {
     restChannel = new RestChannel(*this);
     modbusChannel = new ModbusChannel(*this);
     identification = new Identification(*this);
+    ops = new Operations(*this);
 }
 
 void TForm1::FormCreate(const QStringList &args) {
@@ -151,8 +153,9 @@ void TForm1::wireWindowEvents() {
     onTimer(ti_autoclear, [this] { ti_autoclearTimer(); });
     onTimer(ti_errorrelease, [this] { ti_errorreleaseTimer(); });
     for (int i = 0; i < ioShown; ++i) {
-        connect(display->outputLamps[i], &Lamp::pressed, this,
-                [this](Lamp *lamp) { guard([this, lamp] { sh_out_ledonMouseDown(lamp); }); });
+        connect(display->outputLamps[i], &Lamp::pressed, this, [this](Lamp *lamp, Qt::MouseButton button) {
+            guard([this, lamp, button] { sh_out_ledonMouseDown(lamp, button); });
+        });
         connect(display->counterFields[i], &CounterField::clicked, this,
                 [this](CounterField *field) { guard([this, field] { pa_counteronClick(field); }); });
         QPushButton *get = display->counterGetButtons[i];
@@ -356,17 +359,13 @@ void TForm1::ti_errorreleaseTimer() {
 
 // ---- I/O display controls ---------------------------------------------------------
 
-void TForm1::sh_out_ledonMouseDown(Lamp *) {
-    // Toggling the output under the lamp arrives with the output commands.
+void TForm1::sh_out_ledonMouseDown(Lamp *Sender, Qt::MouseButton Button) {
+    ops->sh_out_ledonMouseDown(Sender, Button);
 }
 
-void TForm1::pa_counteronClick(CounterField *) {
-    // Clearing the counter of the field arrives with the single-counter commands.
-}
+void TForm1::pa_counteronClick(CounterField *Sender) { ops->pa_counteronClick(Sender); }
 
-void TForm1::bt_getonClick(QPushButton *) {
-    // Reading the counter beside the button arrives with the single-counter commands.
-}
+void TForm1::bt_getonClick(QPushButton *Sender) { ops->bt_getonClick(Sender); }
 
 // ---- discovery ----------------------------------------------------------------
 

@@ -36,6 +36,7 @@ class HttpChannel;
 class RestChannel;
 class ModbusChannel;
 class Identification;
+class Operations;
 
 // The item index of an editable selector: the item whose caption equals the
 // text exactly, -1 for typed text that is no item.
@@ -140,6 +141,8 @@ public:
     RestChannel *restChannel = nullptr;
     ModbusChannel *modbusChannel = nullptr;
     Identification *identification = nullptr;
+    // The commands of "Get and Set" and of the I/O display.
+    Operations *ops = nullptr;
 
     QString exeDir() const { return m_exeDir; }
     QString configFile() const { return m_configFile; }
@@ -182,9 +185,9 @@ public:
     // ---- helpers that write to the report ----
     int getvalue(const QString &rawstring);
 
-    // ---- the I/O display's own controls (their operations arrive with the
-    // output and single-counter commands) ----
-    void sh_out_ledonMouseDown(Lamp *Sender);
+    // ---- the I/O display's own controls: an output lamp toggles its output,
+    // a counter field clears its counter, a "Get" button reads it ----
+    void sh_out_ledonMouseDown(Lamp *Sender, Qt::MouseButton Button = Qt::LeftButton);
     void pa_counteronClick(CounterField *Sender);
     void bt_getonClick(QPushButton *Sender);
 

@@ -12,8 +12,13 @@ namespace {
 
 QByteArray nul(const char *text) { return QByteArray(text) + '\0'; }
 
+// Get All polls from start ("auto" ticked); these tests look at what a
+// channel sends by itself, so the polling is switched off.
+void quietPolling(TForm1 &w) { w.cb_autoall->setChecked(false); }
+
 // The window in mode "TCP Client " aimed at a device, type "2In/2Out".
 void aimClient(TForm1 &w, quint16 port) {
+    quietPolling(w);
     pickMode(w, modeTcpClient);
     pickDevice(w, 1);
     w.ed_ip->setText("127.0.0.1");
@@ -30,6 +35,7 @@ bool connectClient(TForm1 &w, ScriptedTcpServer &device) {
 
 // The window in mode "TCP Server" listening on a free port, which it returns.
 quint16 startServer(TForm1 &w, bool autoDisconnect = false, const QString &time = "200") {
+    quietPolling(w);
     pickMode(w, modeTcpServer);
     pickDevice(w, 1);
     const quint16 port = freeTcpPort();
@@ -371,6 +377,7 @@ private slots:
         FormFixture f;
         TForm1 &w = f.form();
         ScriptedUdpPeer device;
+        quietPolling(w);
         pickMode(w, modeUdpPeer);
         pickDevice(w, 1);
         const QString local = QString::number(freeUdpPort());
