@@ -253,8 +253,10 @@ QByteArray AsciiService::reply(const QByteArray &command) {
 
 QList<QByteArray> AsciiSession::feed(QByteArray &input) {
     QList<QByteArray> replies;
-    while (const std::optional<QByteArray> command = AsciiService::takeCommand(input))
+    while (const std::optional<QByteArray> command = AsciiService::takeCommand(input)) {
         replies.append(m_service.reply(*command));
+        m_clockSet = m_clockSet || command->startsWith("GET /settime?");
+    }
     return replies;
 }
 

@@ -55,12 +55,16 @@ class AsciiSession : public Session {
 public:
     explicit AsciiSession(DeviceModel &model) : m_service(model) {}
     QList<QByteArray> feed(QByteArray &input) override;
+    // The clock command comes on a connection of its own, which the device
+    // ends once it has answered (over TCP; UDP has no connection to end).
+    bool wantsClose() const override { return m_clockSet; }
     // An ASCII reply is a line ended by NUL; the wrong length here is a line
     // missing its last field, NUL kept.
     QByteArray withWrongLength(const QByteArray &reply) const override;
 
 private:
     AsciiService m_service;
+    bool m_clockSet = false;
 };
 
 } // namespace sim

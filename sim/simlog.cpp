@@ -42,4 +42,9 @@ void SimLog::note(const QString &service, const QString &peer, const QString &te
     std::fflush(stderr);
 }
 
+void SimLog::event(const QString &service, const QString &text) const {
+    std::fprintf(stderr, "korvosim: %s %s\n", qPrintable(service), qPrintable(text));
+    std::fflush(stderr);
+}
+
 } // namespace sim

@@ -13,6 +13,8 @@ public:
     // dir is "<-" for what the device receives, "->" for what it sends.
     void traffic(const QString &service, const QString &peer, const char *dir, const QByteArray &bytes) const;
     void note(const QString &service, const QString &peer, const QString &text) const;
+    // What the device does on its own (a restart): always logged.
+    void event(const QString &service, const QString &text) const;
     static QString printable(const QByteArray &bytes);
 };
 

@@ -170,7 +170,13 @@ Simulator::Simulator(SimOptions options, QObject *parent)
     connect(&m_tick, &QTimer::timeout, this, [this] { m_model.tick(); });
 }
 
-Simulator::~Simulator() = default;
+Simulator::~Simulator() {
+    // The services go before the model, routes and log they use.
+    delete m_asciiClient;
+    delete m_binaryClient;
+    qDeleteAll(m_tcp);
+    qDeleteAll(m_udp);
+}
 
 SessionFactory Simulator::factoryFor(const QString &service) {
     if (service == "ascii-tcp" || service == "ascii-udp" || service == "ascii-client")
@@ -184,7 +190,7 @@ SessionFactory Simulator::factoryFor(const QString &service) {
     if (service == "reset")
         return [this] {
             return std::make_unique<ResetSession>(
-                m_model, [this](const QString &what) { m_log.note("reset", "", what); });
+                m_model, [this](const QString &what) { m_log.event("reset", what); });
         };
     if (service == "modbus")
         return [this] { return std::make_unique<ModbusSession>(m_model); };

@@ -40,7 +40,12 @@ TcpLink::TcpLink(QTcpSocket *socket, std::unique_ptr<Session> session, const Fau
         send(m_faults.shape(hello, *m_session, m_seed));
 }
 
-TcpLink::~TcpLink() = default;
+TcpLink::~TcpLink() {
+    // The socket is closed with the link: nothing it signals then may reach
+    // a link half taken down.
+    m_socket->disconnect(this);
+    delete m_socket;
+}
 
 void TcpLink::onReadyRead() {
     const QByteArray data = m_socket->readAll();
@@ -188,6 +193,13 @@ TcpClientService::TcpClientService(QString name, SessionFactory factory, Faults 
     : QObject(parent), m_name(std::move(name)), m_factory(std::move(factory)), m_faults(faults), m_log(log) {
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &TcpClientService::attempt);
+}
+
+TcpClientService::~TcpClientService() {
+    if (m_socket)
+        m_socket->disconnect(this);
+    if (m_link)
+        m_link->disconnect(this);
 }
 
 void TcpClientService::start(const QString &host, quint16 port, int retryMs) {

@@ -86,6 +86,7 @@ class TcpClientService : public QObject {
 public:
     TcpClientService(QString name, SessionFactory factory, Faults faults, const SimLog &log,
                      QObject *parent = nullptr);
+    ~TcpClientService() override;
     void start(const QString &host, quint16 port, int retryMs = 1000);
     bool connected() const { return m_link != nullptr; }
 

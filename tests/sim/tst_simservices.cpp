@@ -161,6 +161,10 @@ private slots:
         in += "ut?PW=&";
         QCOMPARE(s.feed(in), QList<QByteArray>{nul("input;0000")});
         QCOMPARE(s.withWrongLength(nul("input;0001;output;0000")), nul("input;0001;output"));
+        QVERIFY(!s.wantsClose());
+        in = "GET /settime?PW=&time=08.03.2021,14:03:09&\r\n";
+        QCOMPARE(s.feed(in), QList<QByteArray>{nul("time;08.03.2021,14:03:09")});
+        QVERIFY(s.wantsClose()); // the clock's connection ends after the answer
     }
 
     // ---- the web server ----
