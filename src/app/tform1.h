@@ -29,7 +29,12 @@ class AsciiReplies;
 class AsciiTcpClient;
 class AsciiTcpServer;
 class AsciiUdpPeer;
+class BinaryChannel;
+class SnmpChannel;
 class Maintenance;
+class HttpChannel;
+class RestChannel;
+class ModbusChannel;
 class Identification;
 
 // The item index of an editable selector: the item whose caption equals the
@@ -119,6 +124,8 @@ public:
 
     // ---- sockets ----
     std::array<TWSocket *, 11> httpSockets{};
+    // The path each HTTP socket requests once it is connected.
+    std::array<QString, 11> httpRequestPaths;
     int httpSlot = 0;
 
     // ---- channels ----
@@ -126,7 +133,12 @@ public:
     AsciiTcpClient *asciiClient = nullptr;
     AsciiTcpServer *asciiServer = nullptr;
     AsciiUdpPeer *asciiUdp = nullptr;
+    BinaryChannel *binaryChannel = nullptr;
+    SnmpChannel *snmpChannel = nullptr;
     Maintenance *maintenance = nullptr;
+    HttpChannel *httpChannel = nullptr;
+    RestChannel *restChannel = nullptr;
+    ModbusChannel *modbusChannel = nullptr;
     Identification *identification = nullptr;
 
     QString exeDir() const { return m_exeDir; }
