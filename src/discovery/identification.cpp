@@ -3,6 +3,7 @@
 #include "app/tform1.h"
 #include "core/errors.h"
 #include "core/guard.h"
+#include "core/timers.h"
 #include "discovery/identcodec.h"
 #include "net/tidhttp.h"
 #include "net/twsocket.h"
@@ -42,7 +43,7 @@ void Identification::bt_scanClick() {
     ws_gis->setProto(QStringLiteral("udp"));
     // Started before anything can fail, so that an address that does not
     // resolve still ends in the "No Answer" path with stage 2 on port 80.
-    f.ti_gis->start();
+    enableTimer(f.ti_gis, true);
     ws_gis->Connect();
     ws_gis->SendStr(QString::fromLatin1(ident::versionRequest));
     f.clearReport();
@@ -78,25 +79,21 @@ void Identification::ti_gisTimer() {
     ws_gis->Close();
     if (f.ed_ip->text().isEmpty())
         return;
-    // as startVersionStage, with the line that says which port is tried
-    ws_version->Close();
-    ws_version->setAddr(f.ed_ip->text());
-    ws_version->setPort(f.ed_httpport->text());
-    ws_version->setProto(QStringLiteral("tcp"));
-    f.writereport(QStringLiteral("HTTP -> Try to connect to Port %1").arg(ports.web));
-    f.ti_version->start();
-    ws_version->Connect();
+    startVersionStage(QStringLiteral("HTTP -> Try to connect to Port %1").arg(ports.web));
 }
 
 // ---- stage 2: the version page -----------------------------------------------------
 
-void Identification::startVersionStage() {
+void Identification::startVersionStage(const QString &reportLine) {
     // A device may keep the connection of an earlier identification open;
     // it is ended here, since a socket that is not closed cannot connect.
     ws_version->Close();
     ws_version->setAddr(f.ed_ip->text());
     ws_version->setPort(f.ed_httpport->text());
     ws_version->setProto(QStringLiteral("tcp"));
+    if (!reportLine.isEmpty())
+        f.writereport(reportLine);
+    // A fresh limit, also when one of an earlier refused attempt still runs.
     f.ti_version->start();
     ws_version->Connect();
 }
@@ -109,7 +106,7 @@ void Identification::ws_versionSessionConnected(TWSocket *, quint16) {
                         QStringLiteral("\r\n\r\n"));
     f.writereport(QStringLiteral("HTTP -> Send on Port ") + f.ed_httpport->text());
     f.writereport(QStringLiteral("HTTP -> GET /version HTTP/1.1\r\nHTTP -> Host: ") + f.ed_ip->text());
-    f.ti_version->start();
+    enableTimer(f.ti_version, true);
 }
 
 void Identification::ws_versionDataAvailable(TWSocket *, quint16) {

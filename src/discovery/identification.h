@@ -56,7 +56,7 @@ public:
     void getunknownValues(const QString &jsonstring);
 
 private:
-    void startVersionStage();
+    void startVersionStage(const QString &reportLine = {});
     QString fetchPage(const char *path);
     void showUnsupported();
 

