@@ -3,6 +3,7 @@
 #include "asciiservice.h"
 #include "identservice.h"
 #include "resetservice.h"
+#include "snmpservice.h"
 #include "tcpadapter.h"
 #include "udpadapter.h"
 
@@ -12,14 +13,16 @@ namespace sim {
 
 const QList<ServiceInfo> &Simulator::services() {
     // Default ports are those of a 4.0 device where they are unprivileged;
-    // the web server moves from 80 to 8080 so that no root is needed. The
-    // identification record tells the tool where the web server is.
+    // the web server moves from 80 to 8080 and the SNMP agent from 161 to
+    // 1161, so that no root is needed. The identification record tells the
+    // tool where the web server is.
     static const QList<ServiceInfo> list = {
         {"ascii-tcp", false, 42280, "ASCII commands over TCP"},
         {"ascii-udp", true, 42279, "ASCII commands over UDP"},
         {"web", false, 8080, "web server: /version, /settime"},
         {"reset", false, 8888, "reset port"},
         {"ident", true, 8513, "identification"},
+        {"snmp", true, 1161, "SNMPv1 agent, community vormil (161 on the device)"},
     };
     return list;
 }
@@ -166,6 +169,8 @@ SessionFactory Simulator::factoryFor(const QString &service) {
             return std::make_unique<IdentSession>(
                 m_model, [this] { return port("web"); }, a);
         };
+    if (service == "snmp")
+        return [this] { return std::make_unique<SnmpSession>(m_model); };
     return {};
 }
 
