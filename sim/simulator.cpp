@@ -7,6 +7,7 @@
 #include "modbusservice.h"
 #include "resetservice.h"
 #include "restservice.h"
+#include "snmpservice.h"
 #include "tcpadapter.h"
 #include "udpadapter.h"
 #include "valuepages.h"
@@ -17,8 +18,9 @@ namespace sim {
 
 const QList<ServiceInfo> &Simulator::services() {
     // Default ports are those of a 4.0 device where they are unprivileged;
-    // the web server moves from 80 to 8080 so that no root is needed. The
-    // identification record tells the tool where the web server is.
+    // the web server moves from 80 to 8080 and the SNMP agent from 161 to
+    // 1161, so that no root is needed. The identification record tells the
+    // tool where the web server is.
     static const QList<ServiceInfo> list = {
         {"ascii-tcp", false, 42280, "ASCII commands over TCP"},
         {"ascii-udp", true, 42279, "ASCII commands over UDP"},
@@ -28,6 +30,7 @@ const QList<ServiceInfo> &Simulator::services() {
         {"binary-tcp", false, 49153, "binary structures over TCP"},
         {"binary-udp", true, 45889, "binary structures over UDP"},
         {"modbus", false, 5020, "Modbus TCP (a device listens on 502)"},
+        {"snmp", true, 1161, "SNMPv1 agent, community vormil (161 on the device)"},
     };
     return list;
 }
@@ -201,6 +204,8 @@ SessionFactory Simulator::factoryFor(const QString &service) {
             return std::make_unique<IdentSession>(
                 m_model, [this] { return port("web"); }, a);
         };
+    if (service == "snmp")
+        return [this] { return std::make_unique<SnmpSession>(m_model); };
     return {};
 }
 
