@@ -15,8 +15,12 @@ ModbusChannel::ModbusChannel(TForm1 &form) : QObject(&form), f(form) {
     f.onTimer(f.ti_wsioreconnectmodbus, [this] { ti_wsioreconnectmodbusTimer(); });
 }
 
-void ModbusChannel::report(const QStringList &entries) {
-    for (const QString &entry : entries)
+void ModbusChannel::report(const QString &prefix, const QByteArray &frame) {
+    // The dump is built only when the report takes it: polling at 1 ms
+    // makes thousands of frames a second.
+    if (!f.cb_report->isChecked())
+        return;
+    for (const QString &entry : modbus::frameReport(prefix, frame))
         f.writereport(entry);
 }
 
@@ -58,7 +62,7 @@ void ModbusChannel::sendModbus(const QString &Func, const QString &Method, qint6
     modbusTransactionId = tid;
     if (Func == QLatin1String("counter"))
         modbusCounterIndex = quint16(value);
-    report(modbus::frameReport(QStringLiteral("Modbus ->"), *adu));
+    report(QStringLiteral("Modbus ->"), *adu);
     ws_modbus->Send(*adu);
 }
 
@@ -108,7 +112,7 @@ void ModbusChannel::ModbusreplytoIOState(const QByteArray &frame) {
 }
 
 bool ModbusChannel::store(const QByteArray &frame) {
-    report(modbus::frameReport(QStringLiteral("Modbus <-"), frame));
+    report(QStringLiteral("Modbus <-"), frame);
     const modbus::ReplyOutcome out =
         modbus::applyReply(frame, f.io, f.lastInput, f.lastOutput, modbusCounterIndex);
     // Every write is followed by a read of what it changed.

@@ -46,7 +46,7 @@ private:
     // Reports one response and stores it; true when the display must change.
     bool store(const QByteArray &frame);
     void scheduleReconnect();
-    void report(const QStringList &entries);
+    void report(const QString &prefix, const QByteArray &frame);
 
     TForm1 &f;
     modbus::AduStream m_stream;
