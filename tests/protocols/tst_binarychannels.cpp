@@ -246,7 +246,10 @@ private slots:
             QStringList{"BINARY -- Connection Closed ", "BINARY -- Try to reconnect "};
         QCOMPARE(w.reportLines(), expected);
         w.ti_wsioreconnectbin->setInterval(20);
-        QTRY_COMPARE(w.status(1), QString("reronnect: 2"));
+        // Attempts follow each other every 20 ms: a busy machine may see more
+        // than two by the time it looks.
+        QTRY_VERIFY(w.reconnectCount >= 2);
+        QCOMPARE(w.status(1), "reronnect: " + QString::number(w.reconnectCount));
         // Disconnect ends the cycle, also while a reconnect is waiting.
         QTRY_VERIFY(w.ti_wsioreconnectbin->isActive());
         w.bt_connect_bin->setText("Disconnect");
