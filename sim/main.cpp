@@ -62,6 +62,8 @@ int main(int argc, char **argv) {
                         qPrintable(options.bind.toString()), sim.port(s.name));
         if (!options.connectAscii.isEmpty())
             std::printf("korvosim: ascii-client connects to %s\n", qPrintable(options.connectAscii));
+        if (!options.connectBinary.isEmpty())
+            std::printf("korvosim: binary-client connects to %s\n", qPrintable(options.connectBinary));
         std::printf("korvosim: ready\n");
         std::fflush(stdout);
         rc = app.exec();

@@ -2,11 +2,14 @@
 
 #include "asciiservice.h"
 #include "httpservice.h"
+#include "binaryservice.h"
 #include "identservice.h"
+#include "modbusservice.h"
 #include "resetservice.h"
 #include "restservice.h"
 #include "tcpadapter.h"
 #include "udpadapter.h"
+#include "valuepages.h"
 
 #include <QCommandLineParser>
 
@@ -22,6 +25,9 @@ const QList<ServiceInfo> &Simulator::services() {
         {"web", false, 8080, "web server: /version, /settime, command URLs, /rest/json"},
         {"reset", false, 8888, "reset port"},
         {"ident", true, 8513, "identification"},
+        {"binary-tcp", false, 49153, "binary structures over TCP"},
+        {"binary-udp", true, 45889, "binary structures over UDP"},
+        {"modbus", false, 5020, "Modbus TCP (a device listens on 502)"},
     };
     return list;
 }
@@ -56,7 +62,10 @@ bool Simulator::parseArguments(const QStringList &args, SimOptions &options, QSt
                              "Fault of a service: refuse, stall, close-after:N, split, coalesce:N, garbage, "
                              "wrong-length (comma-separated; the option may repeat).",
                              "service=faults");
+    QCommandLineOption connectBinary("connect-binary", "Connect as binary device to a tool's TCP server.",
+                                     "host:port");
     p.addOptions({bind, article, listTypes, password, tick, verbose, bootFail, connectAscii, fault});
+    p.addOption(connectBinary);
     QList<QCommandLineOption> portOptions;
     for (const ServiceInfo &s : services()) {
         portOptions.append(QCommandLineOption(s.name + "-port",
@@ -107,6 +116,7 @@ bool Simulator::parseArguments(const QStringList &args, SimOptions &options, QSt
     options.verbose = p.isSet(verbose);
     options.bootFail = p.isSet(bootFail);
     options.connectAscii = p.value(connectAscii);
+    options.connectBinary = p.value(connectBinary);
     for (const ServiceInfo &s : services()) {
         const QString name = s.name + "-port";
         if (!p.isSet(name))
@@ -120,9 +130,9 @@ bool Simulator::parseArguments(const QStringList &args, SimOptions &options, QSt
     }
     for (const QString &f : p.values(fault)) {
         const QString service = f.section('=', 0, 0);
-        const bool known =
-            service == "ascii-client" || std::any_of(services().begin(), services().end(),
-                                                     [&](const ServiceInfo &s) { return s.name == service; });
+        const bool known = service == "ascii-client" || service == "binary-client" ||
+                           std::any_of(services().begin(), services().end(),
+                                       [&](const ServiceInfo &s) { return s.name == service; });
         if (!known) {
             *message = "--fault: no service '" + service + "'";
             return false;
@@ -138,6 +148,14 @@ bool Simulator::parseArguments(const QStringList &args, SimOptions &options, QSt
             return false;
         }
     }
+    if (!options.connectBinary.isEmpty()) {
+        const qsizetype colon = options.connectBinary.lastIndexOf(':');
+        const uint v = colon < 0 ? 0 : options.connectBinary.mid(colon + 1).toUInt(&ok);
+        if (colon <= 0 || !ok || v == 0 || v > 65535) {
+            *message = "--connect-binary needs HOST:PORT";
+            return false;
+        }
+    }
     return true;
 }
 
@@ -148,6 +166,7 @@ Simulator::Simulator(SimOptions options, QObject *parent)
     addDevicePages(m_web, m_model, m_options.bootFail);
     addCommandPages(m_web, m_model);
     addRestPages(m_web, m_model);
+    addValuePages(m_web, m_model);
     connect(&m_tick, &QTimer::timeout, this, [this] { m_model.tick(); });
 }
 
@@ -156,6 +175,10 @@ Simulator::~Simulator() = default;
 SessionFactory Simulator::factoryFor(const QString &service) {
     if (service == "ascii-tcp" || service == "ascii-udp" || service == "ascii-client")
         return [this] { return std::make_unique<AsciiSession>(m_model); };
+    if (service == "binary-tcp" || service == "binary-udp")
+        return [this] { return std::make_unique<BinarySession>(m_model); };
+    if (service == "binary-client") // the device speaks first
+        return [this] { return std::make_unique<BinarySession>(m_model, true); };
     if (service == "web")
         return [this] { return std::make_unique<WebSession>(m_web); };
     if (service == "reset")
@@ -163,6 +186,8 @@ SessionFactory Simulator::factoryFor(const QString &service) {
             return std::make_unique<ResetSession>(
                 m_model, [this](const QString &what) { m_log.note("reset", "", what); });
         };
+    if (service == "modbus")
+        return [this] { return std::make_unique<ModbusSession>(m_model); };
     if (service == "ident")
         return [this] {
             IdentAddresses a;
@@ -196,6 +221,13 @@ bool Simulator::start(QString *error) {
         m_asciiClient->start(m_options.connectAscii.left(colon),
                              quint16(m_options.connectAscii.mid(colon + 1).toUInt()));
     }
+    if (!m_options.connectBinary.isEmpty()) {
+        const qsizetype colon = m_options.connectBinary.lastIndexOf(':');
+        m_binaryClient = new TcpClientService("binary-client", factoryFor("binary-client"),
+                                              m_options.faults.value("binary-client"), m_log, this);
+        m_binaryClient->start(m_options.connectBinary.left(colon),
+                              quint16(m_options.connectBinary.mid(colon + 1).toUInt()));
+    }
     if (m_options.tickMs > 0)
         m_tick.start(m_options.tickMs);
     return true;
@@ -210,5 +242,7 @@ quint16 Simulator::port(const QString &service) const {
 }
 
 bool Simulator::asciiClientConnected() const { return m_asciiClient && m_asciiClient->connected(); }
+
+bool Simulator::binaryClientConnected() const { return m_binaryClient && m_binaryClient->connected(); }
 
 } // namespace sim

@@ -30,6 +30,7 @@ struct SimOptions {
     bool verbose = false;
     bool bootFail = false;        // "/version" reports "BOOT=FAIL"
     QString connectAscii;         // HOST:PORT of a tool's ASCII server to connect to
+    QString connectBinary;        // HOST:PORT of a tool's binary server to connect to
     QMap<QString, quint16> ports; // per service; a missing one takes its default
     QMap<QString, Faults> faults; // per service
 
@@ -65,6 +66,7 @@ public:
     WebRoutes &web() { return m_web; }
     const SimOptions &options() const { return m_options; }
     bool asciiClientConnected() const;
+    bool binaryClientConnected() const;
 
 private:
     SessionFactory factoryFor(const QString &service);
@@ -76,6 +78,7 @@ private:
     QMap<QString, TcpService *> m_tcp;
     QMap<QString, UdpService *> m_udp;
     TcpClientService *m_asciiClient = nullptr;
+    TcpClientService *m_binaryClient = nullptr;
     QTimer m_tick;
 };
 
