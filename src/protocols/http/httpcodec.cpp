@@ -47,9 +47,9 @@ QStringList receiveReport(const QString &chunk) {
             endOfReceive};
 }
 
-bool isStateLine(const QString &line) {
-    return line.contains(QLatin1String("input")) || line.contains(QLatin1String("output")) ||
-           line.contains(QLatin1String("counter"));
+bool isStateLine(QStringView line) {
+    return line.contains(QStringView(u"input")) || line.contains(QStringView(u"output")) ||
+           line.contains(QStringView(u"counter"));
 }
 
 std::optional<QString> StateLineScanner::feed(const QString &chunk) {
@@ -74,9 +74,9 @@ std::optional<QString> StateLineScanner::feed(const QString &chunk) {
         const qsizetype prevLf = end > 0 ? chunk.lastIndexOf(QLatin1Char('\n'), end - 1) : -1;
         if (prevLf < 0)
             break; // the chunk's first line, which completes the pending one
-        const QString line = chunk.mid(prevLf + 1, end - prevLf - 1);
+        const QStringView line = QStringView(chunk).mid(prevLf + 1, end - prevLf - 1);
         if (isStateLine(line)) {
-            found = line;
+            found = line.toString();
             break;
         }
         end = prevLf;

@@ -37,7 +37,7 @@ QStringList receiveReport(const QString &chunk);
 
 // True for a line that can carry the I/O state: it holds "input", "output"
 // or "counter" (plain, case-sensitive).
-bool isStateLine(const QString &line);
+bool isStateLine(QStringView line);
 
 // Picks the state line out of one response, whatever the chunking.
 //

@@ -34,65 +34,83 @@ QStringList receiveReport(const QString &body) {
 
 namespace {
 
-bool isKept(const QString &line) {
-    return line.contains(QLatin1String("input")) || line.contains(QLatin1String("output")) ||
-           line.contains(QLatin1String("counter")) || line.contains(QLatin1String("number")) ||
-           line.contains(QLatin1String("\"state"));
+bool isKept(QStringView line) {
+    return line.contains(QStringView(u"input")) || line.contains(QStringView(u"output")) ||
+           line.contains(QStringView(u"counter")) || line.contains(QStringView(u"number")) ||
+           line.contains(QStringView(u"\"state"));
 }
 
-// The digits of a line as an unsigned number no greater than limit; the
-// conversion line when there are none or the number is larger.
-std::optional<quint64> digitsValue(const QString &line, quint64 limit, QStringList &errors) {
-    const QString digits = getvalueString(line);
+bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+// The digits of a line, in order, as a number (getvalue's rule): the value,
+// or nothing when there are none or the number is above limit.
+struct Digits {
+    bool any = false; // the line has digits
+    std::optional<quint64> value;
+    bool minusBefore = false; // a "-" just before the first digit
+};
+Digits digitsOf(QStringView line, quint64 limit) {
+    Digits d;
     quint64 value = 0;
-    bool fits = !digits.isEmpty();
-    for (QChar c : digits) {
-        value = value * 10 + quint64(c.unicode() - '0');
-        if (value > limit) {
-            fits = false;
-            break;
+    bool fits = true;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (!isDigit(line[i]))
+            continue;
+        if (!d.any)
+            d.minusBefore = i > 0 && line[i - 1] == QLatin1Char('-');
+        d.any = true;
+        if (fits) {
+            value = value * 10 + quint64(line[i].unicode() - '0');
+            fits = value <= limit;
         }
     }
-    if (!fits) {
-        errors << convertErrorText(digits);
-        return std::nullopt;
-    }
-    return value;
+    if (d.any && fits)
+        d.value = value;
+    return d;
+}
+
+// The conversion line of a line whose digits do not convert.
+QString conversionLine(QStringView line) {
+    QString digits;
+    for (QChar c : line)
+        if (isDigit(c))
+            digits += c;
+    return convertErrorText(digits);
+}
+
+// A number or counter value no greater than limit.
+std::optional<quint64> digitsValue(QStringView line, quint64 limit, QStringList &errors) {
+    const Digits d = digitsOf(line, limit);
+    if (!d.value)
+        errors << conversionLine(line);
+    return d.value;
 }
 
 // The number of an entry: the digits of its line, as a signed 32-bit number.
 // A minus sign just before them makes it negative, so that "-1" names no
 // entry rather than entry 1.
-std::optional<qint64> entryNumber(const QString &line, QStringList &errors) {
-    const auto value = digitsValue(line, quint64(INT32_MAX), errors);
-    if (!value)
+std::optional<qint64> entryNumber(QStringView line, QStringList &errors) {
+    const Digits d = digitsOf(line, quint64(INT32_MAX));
+    if (!d.value) {
+        errors << conversionLine(line);
         return std::nullopt;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        if (line[i] >= QLatin1Char('0') && line[i] <= QLatin1Char('9'))
-            return i > 0 && line[i - 1] == QLatin1Char('-') ? -qint64(*value) : qint64(*value);
     }
-    return qint64(*value);
+    return d.minusBefore ? -qint64(*d.value) : qint64(*d.value);
 }
 
 // An input or output value: any number of digits; above 65535 it stays on.
-std::optional<quint16> switchValue(const QString &line, QStringList &errors) {
-    const QString digits = getvalueString(line);
-    if (digits.isEmpty()) {
-        errors << convertErrorText(digits);
+std::optional<quint16> switchValue(QStringView line, QStringList &errors) {
+    const Digits d = digitsOf(line, 65535);
+    if (!d.any) {
+        errors << conversionLine(line);
         return std::nullopt;
     }
-    quint32 value = 0;
-    for (QChar c : digits) {
-        value = value * 10 + quint32(c.unicode() - '0');
-        if (value > 65535)
-            return quint16(65535);
-    }
-    return quint16(value);
+    return d.value ? quint16(*d.value) : quint16(65535);
 }
 
 enum class Kind { Input, Output, Counter };
 
-void readBlock(const QStringList &kept, qsizetype heading, qsizetype last, Kind kind, IoState &io,
+void readBlock(const QList<QStringView> &kept, qsizetype heading, qsizetype last, Kind kind, IoState &io,
                QStringList &errors) {
     for (qsizetype i = heading + 1; i + 1 <= last; i += 2) {
         const auto n = entryNumber(kept[i], errors);
@@ -114,8 +132,8 @@ void readBlock(const QStringList &kept, qsizetype heading, qsizetype last, Kind 
 } // namespace
 
 QStringList readReply(const QString &body, IoState &io) {
-    QStringList kept;
-    for (const QString &line : split(QStringLiteral("\n"), body))
+    QList<QStringView> kept;
+    for (QStringView line : QStringView(body).tokenize(u'\n'))
         if (isKept(line))
             kept << line;
 
