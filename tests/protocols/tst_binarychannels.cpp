@@ -423,6 +423,19 @@ private slots:
         QVERIFY(f.dialogs.messages.isEmpty());
     }
 
+    void serverBadDisconnectTimeIsShown() {
+        FormFixture f;
+        TForm1 &w = f.form();
+        const quint16 port = startServer(w, true, "");
+        ScriptedTcpClient device;
+        device.connectTo(port);
+        QTRY_COMPARE(f.dialogs.messages, QStringList{"'' ist kein gültiger Integerwert"});
+        QCOMPARE(w.reportLines().last(), QString("BINARY -- Server - Port Connection acepted"));
+        QVERIFY(!w.ti_ws_io_disconnectbin->isActive());
+        QCOMPARE(w.binaryChannel->server->ws_io_serv_bin->State(), wsClosed);
+        QCOMPARE(w.binaryChannel->server->ws_io_cli_bin->State(), wsConnected); // adopted before the error
+    }
+
     void stopListenWhileServing() {
         FormFixture f;
         TForm1 &w = f.form();
