@@ -1,11 +1,15 @@
 #include "simulator.h"
 
 #include "asciiservice.h"
+#include "httpservice.h"
 #include "binaryservice.h"
 #include "identservice.h"
+#include "modbusservice.h"
 #include "resetservice.h"
+#include "restservice.h"
 #include "tcpadapter.h"
 #include "udpadapter.h"
+#include "valuepages.h"
 
 #include <QCommandLineParser>
 
@@ -18,11 +22,12 @@ const QList<ServiceInfo> &Simulator::services() {
     static const QList<ServiceInfo> list = {
         {"ascii-tcp", false, 42280, "ASCII commands over TCP"},
         {"ascii-udp", true, 42279, "ASCII commands over UDP"},
-        {"web", false, 8080, "web server: /version, /settime"},
+        {"web", false, 8080, "web server: /version, /settime, command URLs, /rest/json"},
         {"reset", false, 8888, "reset port"},
         {"ident", true, 8513, "identification"},
         {"binary-tcp", false, 49153, "binary structures over TCP"},
         {"binary-udp", true, 45889, "binary structures over UDP"},
+        {"modbus", false, 5020, "Modbus TCP (a device listens on 502)"},
     };
     return list;
 }
@@ -159,6 +164,9 @@ Simulator::Simulator(SimOptions options, QObject *parent)
     m_log.verbose = m_options.verbose;
     m_model.setPassword(m_options.password);
     addDevicePages(m_web, m_model, m_options.bootFail);
+    addCommandPages(m_web, m_model);
+    addRestPages(m_web, m_model);
+    addValuePages(m_web, m_model);
     connect(&m_tick, &QTimer::timeout, this, [this] { m_model.tick(); });
 }
 
@@ -178,6 +186,8 @@ SessionFactory Simulator::factoryFor(const QString &service) {
             return std::make_unique<ResetSession>(
                 m_model, [this](const QString &what) { m_log.note("reset", "", what); });
         };
+    if (service == "modbus")
+        return [this] { return std::make_unique<ModbusSession>(m_model); };
     if (service == "ident")
         return [this] {
             IdentAddresses a;

@@ -26,7 +26,7 @@ void Lamp::paintEvent(QPaintEvent *) {
     p.drawEllipse(QRectF(0.5, 0.5, width() - 1.0, height() - 1.0));
 }
 
-void Lamp::mousePressEvent(QMouseEvent *) { emit pressed(this); }
+void Lamp::mousePressEvent(QMouseEvent *event) { emit pressed(this, event->button()); }
 
 CounterField::CounterField(QWidget *parent) : QLabel(parent) {
     setAutoFillBackground(true);

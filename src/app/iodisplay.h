@@ -11,7 +11,7 @@
 class QFrame;
 
 // A round indicator: a filled circle in its colour. A mouse press anywhere on
-// it emits pressed().
+// it emits pressed() with the button pressed.
 class Lamp : public QWidget {
     Q_OBJECT
 public:
@@ -21,11 +21,11 @@ public:
     bool isOn() const;
 
 signals:
-    void pressed(Lamp *lamp);
+    void pressed(Lamp *lamp, Qt::MouseButton button);
 
 protected:
     void paintEvent(QPaintEvent *) override;
-    void mousePressEvent(QMouseEvent *) override;
+    void mousePressEvent(QMouseEvent *event) override;
 
 private:
     QColor m_color;

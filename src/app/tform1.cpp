@@ -1,16 +1,22 @@
 #include "app/tform1.h"
 
+#include "app/keyfilter.h"
 #include "core/guard.h"
 #include "core/helpers.h"
-#include "app/keyfilter.h"
 #include "core/timers.h"
+#include "discovery/identification.h"
 #include "discovery/maintenance.h"
 #include "net/twsocket.h"
+#include "ops/operations.h"
 #include "protocols/ascii/asciireplies.h"
 #include "protocols/ascii/asciitcpclient.h"
 #include "protocols/ascii/asciitcpserver.h"
 #include "protocols/ascii/asciiudppeer.h"
+#include "protocols/http/httpchannel.h"
+#include "protocols/rest/restchannel.h"
 #include "protocols/binary/binarychannel.h"
+#include "protocols/modbus/modbuschannel.h"
+#include "protocols/snmp/snmpchannel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -49,7 +55,13 @@ void TForm1::createChannels() {
     asciiServer = new AsciiTcpServer(*this);
     asciiUdp = new AsciiUdpPeer(*this);
     binaryChannel = new BinaryChannel(*this);
+    snmpChannel = new SnmpChannel(*this);
     maintenance = new Maintenance(*this);
+    httpChannel = new HttpChannel(*this);
+    restChannel = new RestChannel(*this);
+    modbusChannel = new ModbusChannel(*this);
+    identification = new Identification(*this);
+    ops = new Operations(*this);
 }
 
 void TForm1::FormCreate(const QStringList &args) {
@@ -63,11 +75,7 @@ void TForm1::FormCreate(const QStringList &args) {
     httpRunning = false;
 
     // The eleven rotating sockets of the HTTP command channel.
-    for (auto &socket : httpSockets) {
-        socket = new TWSocket(this);
-        socket->setPort(QStringLiteral("80"));
-        socket->setProto(QStringLiteral("tcp"));
-    }
+    httpChannel->createSockets();
     httpSlot = 0;
 
     // The configuration file: the one named as the only command-line
@@ -78,9 +86,11 @@ void TForm1::FormCreate(const QStringList &args) {
 
     co_modeChange();
     allOutputsMask = QStringLiteral("FFFF");
-    // With a configured address the device is identified at once.
+    // With a configured address the device is identified at once. A socket
+    // failure of the first stage is shown and start-up completes; its time
+    // limit is already running, so the second stage follows on port 80.
     if (!ed_ip->text().isEmpty())
-        bt_scanClick();
+        guard([this] { bt_scanClick(); });
 }
 
 void TForm1::installKeyFilters() {
@@ -129,7 +139,8 @@ void TForm1::wireWindowEvents() {
     // applies) and typing in their text field. A selection made by the
     // program (configuration, identification) runs no handler.
     const auto userChanges = [this](QComboBox *combo, void (TForm1::*handler)()) {
-        connect(combo, &QComboBox::activated, this, [this, handler] { guard([this, handler] { (this->*handler)(); }); });
+        connect(combo, &QComboBox::activated, this,
+                [this, handler] { guard([this, handler] { (this->*handler)(); }); });
         connect(combo->lineEdit(), &QLineEdit::textEdited, this,
                 [this, handler] { guard([this, handler] { (this->*handler)(); }); });
     };
@@ -142,8 +153,9 @@ void TForm1::wireWindowEvents() {
     onTimer(ti_autoclear, [this] { ti_autoclearTimer(); });
     onTimer(ti_errorrelease, [this] { ti_errorreleaseTimer(); });
     for (int i = 0; i < ioShown; ++i) {
-        connect(display->outputLamps[i], &Lamp::pressed, this,
-                [this](Lamp *lamp) { guard([this, lamp] { sh_out_ledonMouseDown(lamp); }); });
+        connect(display->outputLamps[i], &Lamp::pressed, this, [this](Lamp *lamp, Qt::MouseButton button) {
+            guard([this, lamp, button] { sh_out_ledonMouseDown(lamp, button); });
+        });
         connect(display->counterFields[i], &CounterField::clicked, this,
                 [this](CounterField *field) { guard([this, field] { pa_counteronClick(field); }); });
         QPushButton *get = display->counterGetButtons[i];
@@ -219,8 +231,7 @@ void TForm1::closeAll() {
         if (it != m_sockets.end())
             it->second->Close();
     }
-    for (TWSocket *socket : httpSockets)
-        socket->Close();
+    httpChannel->closeSockets(); // 0 to 10
     ti_snmp->stop();
 }
 
@@ -348,27 +359,19 @@ void TForm1::ti_errorreleaseTimer() {
 
 // ---- I/O display controls ---------------------------------------------------------
 
-void TForm1::sh_out_ledonMouseDown(Lamp *) {
-    // Toggling the output under the lamp arrives with the output commands.
+void TForm1::sh_out_ledonMouseDown(Lamp *Sender, Qt::MouseButton Button) {
+    ops->sh_out_ledonMouseDown(Sender, Button);
 }
 
-void TForm1::pa_counteronClick(CounterField *) {
-    // Clearing the counter of the field arrives with the single-counter commands.
-}
+void TForm1::pa_counteronClick(CounterField *Sender) { ops->pa_counteronClick(Sender); }
 
-void TForm1::bt_getonClick(QPushButton *) {
-    // Reading the counter beside the button arrives with the single-counter commands.
-}
+void TForm1::bt_getonClick(QPushButton *Sender) { ops->bt_getonClick(Sender); }
 
 // ---- discovery ----------------------------------------------------------------
 
-void TForm1::bt_scanClick() {
-    // Identification of the device arrives with the discovery channel.
-}
+void TForm1::bt_scanClick() { identification->bt_scanClick(); }
 
-void TForm1::unknownDeviceLookup() {
-    // The look-up of an unknown device's pages arrives with identification.
-}
+void TForm1::unknownDeviceLookup() { identification->unknownDeviceLookup(); }
 
 // ---- closing ------------------------------------------------------------------
 

@@ -6,9 +6,9 @@
 // The protocol work lives in the channels; this class only composes them.
 #include "app/clicklabel.h"
 #include "app/iodisplay.h"
-#include "core/iostate.h"
 #include "app/reportpane.h"
 #include "app/statusbar.h"
+#include "core/iostate.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -30,7 +30,13 @@ class AsciiTcpClient;
 class AsciiTcpServer;
 class AsciiUdpPeer;
 class BinaryChannel;
+class SnmpChannel;
 class Maintenance;
+class HttpChannel;
+class RestChannel;
+class ModbusChannel;
+class Identification;
+class Operations;
 
 // The item index of an editable selector: the item whose caption equals the
 // text exactly, -1 for typed text that is no item.
@@ -100,7 +106,7 @@ public:
     QString allOutputsMask;
     quint16 snmpDeviceNode = 0;
     quint16 snmpDeviceNode40 = 0;
-    quint16 articleNumber = 0;
+    qint32 articleNumber = 0; // five digits: 16 bits would wrap numbers above 65535
     bool device40 = false;
     bool legacyDevice = false;
     quint16 currentMode = 0;
@@ -119,6 +125,8 @@ public:
 
     // ---- sockets ----
     std::array<TWSocket *, 11> httpSockets{};
+    // The path each HTTP socket requests once it is connected.
+    std::array<QString, 11> httpRequestPaths;
     int httpSlot = 0;
 
     // ---- channels ----
@@ -127,7 +135,14 @@ public:
     AsciiTcpServer *asciiServer = nullptr;
     AsciiUdpPeer *asciiUdp = nullptr;
     BinaryChannel *binaryChannel = nullptr;
+    SnmpChannel *snmpChannel = nullptr;
     Maintenance *maintenance = nullptr;
+    HttpChannel *httpChannel = nullptr;
+    RestChannel *restChannel = nullptr;
+    ModbusChannel *modbusChannel = nullptr;
+    Identification *identification = nullptr;
+    // The commands of "Get and Set" and of the I/O display.
+    Operations *ops = nullptr;
 
     QString exeDir() const { return m_exeDir; }
     QString configFile() const { return m_configFile; }
@@ -170,13 +185,13 @@ public:
     // ---- helpers that write to the report ----
     int getvalue(const QString &rawstring);
 
-    // ---- the I/O display's own controls (their operations arrive with the
-    // output and single-counter commands) ----
-    void sh_out_ledonMouseDown(Lamp *Sender);
+    // ---- the I/O display's own controls: an output lamp toggles its output,
+    // a counter field clears its counter, a "Get" button reads it ----
+    void sh_out_ledonMouseDown(Lamp *Sender, Qt::MouseButton Button = Qt::LeftButton);
     void pa_counteronClick(CounterField *Sender);
     void bt_getonClick(QPushButton *Sender);
 
-    // ---- discovery (identification arrives with its channel) ----
+    // ---- discovery ----
     void bt_scanClick();
     void unknownDeviceLookup();
 

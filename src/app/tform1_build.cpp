@@ -1,5 +1,6 @@
 // Building the window's controls: positions, captions, default texts, items.
 #include "app/tform1.h"
+#include "core/timers.h"
 
 namespace {
 
@@ -261,6 +262,6 @@ void TForm1::buildTimers() {
         // keep them to the millisecond instead of letting the system batch them.
         (*s.timer)->setTimerType(Qt::PreciseTimer);
         if (s.running)
-            (*s.timer)->start();
+            enableTimer(*s.timer, true);
     }
 }

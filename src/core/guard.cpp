@@ -16,6 +16,12 @@ public:
 
 Dialogs *installed = nullptr;
 
+// An error box is modal: while it is open the event loop runs inside it, so a
+// timer whose handler fails on every tick (an emptied interval field) would
+// open a box inside the box, without end. One error box at a time; an error
+// raised while it is open ends its handler as always but opens no box.
+bool errorBoxOpen = false;
+
 } // namespace
 
 Dialogs &dialogs() {
@@ -36,11 +42,15 @@ void showCurrentException() noexcept {
     } catch (...) {
         text = QStringLiteral("Unknown error");
     }
+    if (errorBoxOpen)
+        return;
+    errorBoxOpen = true;
     try {
         dialogs().showMessage(text);
     } catch (...) {
         // A failing dialog must not take the program down either.
     }
+    errorBoxOpen = false;
 }
 
 void guard(const std::function<void()> &fn) noexcept {

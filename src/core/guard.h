@@ -22,7 +22,9 @@ Dialogs &dialogs();
 // Installs d (not owned); nullptr restores the stderr fallback.
 void setDialogs(Dialogs *d);
 
-// Shows the message of the exception currently being handled. Call from a catch block.
+// Shows the message of the exception currently being handled. Call from a
+// catch block. While one error box is open, further errors open no other box
+// (the box is modal, and a failing timer would stack boxes without end).
 void showCurrentException() noexcept;
 
 // Runs fn; an error it throws is shown through the dialog seam.

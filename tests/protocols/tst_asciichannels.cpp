@@ -12,8 +12,13 @@ namespace {
 
 QByteArray nul(const char *text) { return QByteArray(text) + '\0'; }
 
+// Get All polls from start ("auto" ticked); these tests look at what a
+// channel sends by itself, so the polling is switched off.
+void quietPolling(TForm1 &w) { w.cb_autoall->setChecked(false); }
+
 // The window in mode "TCP Client " aimed at a device, type "2In/2Out".
 void aimClient(TForm1 &w, quint16 port) {
+    quietPolling(w);
     pickMode(w, modeTcpClient);
     pickDevice(w, 1);
     w.ed_ip->setText("127.0.0.1");
@@ -30,6 +35,7 @@ bool connectClient(TForm1 &w, ScriptedTcpServer &device) {
 
 // The window in mode "TCP Server" listening on a free port, which it returns.
 quint16 startServer(TForm1 &w, bool autoDisconnect = false, const QString &time = "200") {
+    quietPolling(w);
     pickMode(w, modeTcpServer);
     pickDevice(w, 1);
     const quint16 port = freeTcpPort();
@@ -127,8 +133,10 @@ private slots:
             (QStringList{"TCP ASCII -- Connected to Port " + port + " --", "TCP ASCII -> GET /allout?PW=pw&",
                          "TCP ASCII -- Connection Closed --", "", "TCP ASCII -- Try to reconnect --"}));
         w.ti_wsioreconnect->setInterval(20);
-        QTRY_COMPARE(w.status(1), QString("reronnect: 2"));
-        QCOMPARE(w.reconnectCount, quint16(2));
+        // Attempts follow each other every 20 ms: a busy machine may see more
+        // than two by the time it looks.
+        QTRY_VERIFY(w.reconnectCount >= 2);
+        QCOMPARE(w.status(1), "reronnect: " + QString::number(w.reconnectCount));
         // A click on the status bar resets the count.
         QTest::mouseClick(w.StatusBar1, Qt::LeftButton, {}, QPoint(5, 5));
         QCOMPARE(w.status(1), QString("reronnect: 0"));
@@ -248,7 +256,7 @@ private slots:
         send(nul("output;2"));
         QTRY_COMPARE(w.display->outputLamps[1]->color(), lampOnColor);
         QVERIFY2(probe.ticks - ticksAtFirst >= 5, qPrintable(QString::number(probe.ticks - ticksAtFirst)));
-        QVERIFY2(probe.longestMs < 100, qPrintable(QString::number(probe.longestMs)));
+        QVERIFY2(probe.longestMs < blockedPassLimitMs, qPrintable(QString::number(probe.longestMs)));
         QVERIFY(w.mm_report->lineCount() <= ReportPane::maxLines);
         QVERIFY(f.dialogs.messages.isEmpty());
     }
@@ -369,6 +377,7 @@ private slots:
         FormFixture f;
         TForm1 &w = f.form();
         ScriptedUdpPeer device;
+        quietPolling(w);
         pickMode(w, modeUdpPeer);
         pickDevice(w, 1);
         const QString local = QString::number(freeUdpPort());
