@@ -290,6 +290,8 @@ private slots:
         for (int i = 0; i < 10000; ++i)
             many += hex("0000 0000 B400 0E00 0100") +
                     QByteArray::fromRawData(reinterpret_cast<const char *>(&i), 4);
+        // The window's share, without the report pane, which has checks of its own.
+        w.cb_report->setChecked(false);
         LoopProbe probe;
         device.send(many);
         QTRY_COMPARE_WITH_TIMEOUT(w.io.counters[1], quint32(9999), 10000);
@@ -423,6 +425,19 @@ private slots:
         QVERIFY(f.dialogs.messages.isEmpty());
     }
 
+    void serverBadDisconnectTimeIsShown() {
+        FormFixture f;
+        TForm1 &w = f.form();
+        const quint16 port = startServer(w, true, "");
+        ScriptedTcpClient device;
+        device.connectTo(port);
+        QTRY_COMPARE(f.dialogs.messages, QStringList{"'' ist kein gültiger Integerwert"});
+        QCOMPARE(w.reportLines().last(), QString("BINARY -- Server - Port Connection acepted"));
+        QVERIFY(!w.ti_ws_io_disconnectbin->isActive());
+        QCOMPARE(w.binaryChannel->server->ws_io_serv_bin->State(), wsClosed);
+        QCOMPARE(w.binaryChannel->server->ws_io_cli_bin->State(), wsConnected); // adopted before the error
+    }
+
     void stopListenWhileServing() {
         FormFixture f;
         TForm1 &w = f.form();
@@ -493,6 +508,24 @@ private slots:
         QCOMPARE(w.reportLines().last(), QString("BINARY -- UDP Stop Binding"));
         QCOMPARE(w.bt_bindbin->text(), QString("Bind"));
         QCOMPARE(w.status(0), QString("Not connected"));
+    }
+
+    void udpDatagramOfThousandsIsWorkedThroughInPasses() {
+        FormFixture f;
+        TForm1 &w = f.form();
+        w.cb_report->setChecked(false); // the window's share; the pane has checks of its own
+        ScriptedUdpPeer device;
+        const quint16 local = bindUdp(w, device);
+        QByteArray many;
+        for (int i = 1; i <= 4600; ++i) // 64,400 bytes: one datagram
+            many += hex("0000 0000 B400 0E00 0100") +
+                    QByteArray::fromRawData(reinterpret_cast<const char *>(&i), 4);
+        LoopProbe probe;
+        device.sendTo(local, many);
+        device.sendTo(local, regState);
+        QTRY_COMPARE(w.display->outputLamps[1]->color(), lampOnColor);
+        QCOMPARE(w.io.counters[1], quint32(4600)); // all of the first datagram, before the next
+        QVERIFY2(probe.longestMs < 100, qPrintable(QString::number(probe.longestMs)));
     }
 
     void udpLocalPortInUse() {

@@ -415,7 +415,7 @@ private slots:
             QByteArray piece(int(rng.bounded(1, 300)), '\0');
             for (char &c : piece)
                 c = char(rng.bounded(256));
-            if (round % 3 == 0)
+            if (round % 3 == 0 && piece.size() >= 8)
                 piece[6] = char(rng.bounded(12)), piece[7] = 0; // plausible lengths too
             stream.append(piece);
             while (const auto s = stream.next()) {

@@ -19,9 +19,16 @@ constexpr qint64 maxNanosPerPass = 4'000'000;
 BinaryReceiver::BinaryReceiver(BinaryChannel &channel) : QObject(&channel), m_channel(channel) {}
 
 void BinaryReceiver::feedStream(const QByteArray &bytes) {
+    // A TCP read is small (the transports take a few KiB at a time, and the
+    // socket bounds the reads of one pass), so its structures are decoded at
+    // once: deferring them would let a flooding device fill the buffer, and
+    // what then had to be dropped would put the stream out of step.
     m_stream.append(bytes);
-    if (!m_scheduled)
-        workThrough();
+    bool refresh = false;
+    while (const std::optional<QByteArray> s = m_stream.next())
+        refresh |= m_channel.apply(*s);
+    if (refresh)
+        m_channel.form().IOstateToDisplay();
 }
 
 void BinaryReceiver::feedDatagram(const QByteArray &datagram) {
@@ -41,12 +48,11 @@ void BinaryReceiver::clear() {
 }
 
 std::optional<QByteArray> BinaryReceiver::next() {
-    if (!m_datagrams.empty()) {
-        QByteArray s = std::move(m_datagrams.front());
-        m_datagrams.pop_front();
-        return s;
-    }
-    return m_stream.next();
+    if (m_datagrams.empty())
+        return std::nullopt;
+    QByteArray s = std::move(m_datagrams.front());
+    m_datagrams.pop_front();
+    return s;
 }
 
 void BinaryReceiver::workThrough() {

@@ -17,10 +17,11 @@ class BinaryTcpServer;
 class BinaryUdpPeer;
 
 // What one socket has received and not yet decoded. A TCP connection is a
-// byte stream cut by the structures' length fields; a datagram holds whole
-// structures and nothing carries over to the next one. Structures are worked
-// through for at most a few milliseconds at a time (one datagram may hold
-// thousands); the rest follow on the next passes of the event loop, in order.
+// byte stream cut by the structures' length fields; each read's complete
+// structures are decoded at once. A datagram holds whole structures and
+// nothing carries over to the next one; since one datagram may hold
+// thousands, they are worked through for at most a few milliseconds at a
+// time, the rest following on the next passes of the event loop, in order.
 class BinaryReceiver : public QObject {
     Q_OBJECT
 public:

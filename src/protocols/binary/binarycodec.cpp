@@ -40,8 +40,24 @@ void storeBits(std::array<quint16, ioTableSize> &table, quint32 word, quint16 la
 
 } // namespace
 
-QString hex4(quint32 value) { return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper(); }
-QString hex8(quint32 value) { return QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper(); }
+namespace {
+constexpr char hexDigit[] = "0123456789ABCDEF";
+
+// Report lines are made by the thousand from a flooding device: no format
+// string parsing here.
+QString hexText(quint32 value, int minDigits) {
+    char buf[8];
+    int n = 0;
+    do {
+        buf[7 - n++] = hexDigit[value & 0xF];
+        value >>= 4;
+    } while (value != 0 || n < minDigits);
+    return QString::fromLatin1(buf + 8 - n, n);
+}
+} // namespace
+
+QString hex4(quint32 value) { return hexText(value, 4); }
+QString hex8(quint32 value) { return hexText(value, 8); }
 
 quint16 word16(const QByteArray &bytes, int offset) {
     if (offset < 0 || offset + 2 > bytes.size())
@@ -161,12 +177,14 @@ Decoded decode(const QByteArray &structure, IoState &io, quint16 lastInput, quin
         receive("Key");
         d.reportLines << hex8(length);
         for (int line = 0; line < 4; ++line) {
-            QString dump;
-            for (int i = 0; i < 16; ++i)
-                dump += QStringLiteral("%1 ")
-                            .arg(quint8(buf[12 + 16 * line + i]), 2, 16, QLatin1Char('0'))
-                            .toUpper();
-            d.reportLines << dump;
+            char dump[48];
+            for (int i = 0; i < 16; ++i) {
+                const quint8 byte = quint8(buf[12 + 16 * line + i]);
+                dump[3 * i] = hexDigit[byte >> 4];
+                dump[3 * i + 1] = hexDigit[byte & 0xF];
+                dump[3 * i + 2] = ' ';
+            }
+            d.reportLines << QString::fromLatin1(dump, 48);
         }
         d.reportLines << QString();
         d.answerLines << QStringLiteral("BINARY <- Send struct Login") << headerLines(d.answer) << response;

@@ -8,7 +8,7 @@
 namespace {
 // One read takes at most this much of a TCP stream; what is left fires the
 // data event again, so a flooding device cannot hold one event for long.
-constexpr int maxRead = 4096;
+constexpr int maxRead = 1024;
 } // namespace
 
 BinaryTcpClient::BinaryTcpClient(TForm1 &form, BinaryChannel &channel)

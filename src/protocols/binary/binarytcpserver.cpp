@@ -9,7 +9,7 @@
 #include <QThread>
 
 namespace {
-constexpr int maxRead = 4096; // as the client: one read takes at most this much
+constexpr int maxRead = 1024; // as the client: one read takes at most this much
 } // namespace
 
 BinaryTcpServer::BinaryTcpServer(TForm1 &form, BinaryChannel &channel) : QObject(&channel), f(form) {
