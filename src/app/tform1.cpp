@@ -12,6 +12,9 @@
 #include "protocols/ascii/asciitcpclient.h"
 #include "protocols/ascii/asciitcpserver.h"
 #include "protocols/ascii/asciiudppeer.h"
+#include "protocols/http/httpchannel.h"
+#include "protocols/rest/restchannel.h"
+#include "protocols/binary/binarychannel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -49,7 +52,10 @@ void TForm1::createChannels() {
     asciiClient = new AsciiTcpClient(*this);
     asciiServer = new AsciiTcpServer(*this);
     asciiUdp = new AsciiUdpPeer(*this);
+    binaryChannel = new BinaryChannel(*this);
     maintenance = new Maintenance(*this);
+    httpChannel = new HttpChannel(*this);
+    restChannel = new RestChannel(*this);
 }
 
 void TForm1::FormCreate(const QStringList &args) {
@@ -63,11 +69,7 @@ void TForm1::FormCreate(const QStringList &args) {
     httpRunning = false;
 
     // The eleven rotating sockets of the HTTP command channel.
-    for (auto &socket : httpSockets) {
-        socket = new TWSocket(this);
-        socket->setPort(QStringLiteral("80"));
-        socket->setProto(QStringLiteral("tcp"));
-    }
+    httpChannel->createSockets();
     httpSlot = 0;
 
     // The configuration file: the one named as the only command-line
@@ -221,8 +223,7 @@ void TForm1::closeAll() {
         if (it != m_sockets.end())
             it->second->Close();
     }
-    for (TWSocket *socket : httpSockets)
-        socket->Close();
+    httpChannel->closeSockets(); // 0 to 10
     ti_snmp->stop();
 }
 

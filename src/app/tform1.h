@@ -29,7 +29,10 @@ class AsciiReplies;
 class AsciiTcpClient;
 class AsciiTcpServer;
 class AsciiUdpPeer;
+class BinaryChannel;
 class Maintenance;
+class HttpChannel;
+class RestChannel;
 
 // The item index of an editable selector: the item whose caption equals the
 // text exactly, -1 for typed text that is no item.
@@ -121,6 +124,8 @@ public:
 
     // ---- sockets ----
     std::array<TWSocket *, 11> httpSockets{};
+    // The path each HTTP socket requests once it is connected.
+    std::array<QString, 11> httpRequestPaths;
     int httpSlot = 0;
 
     // ---- channels ----
@@ -128,7 +133,10 @@ public:
     AsciiTcpClient *asciiClient = nullptr;
     AsciiTcpServer *asciiServer = nullptr;
     AsciiUdpPeer *asciiUdp = nullptr;
+    BinaryChannel *binaryChannel = nullptr;
     Maintenance *maintenance = nullptr;
+    HttpChannel *httpChannel = nullptr;
+    RestChannel *restChannel = nullptr;
 
     QString exeDir() const { return m_exeDir; }
     QString configFile() const { return m_configFile; }

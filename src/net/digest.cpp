@@ -2,33 +2,32 @@
 
 #include <QCryptographicHash>
 
-QString md5HexLower(const QString &text) {
-    return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex());
+QString md5HexLower(const QByteArray &bytes) {
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
 }
 
 namespace {
 
 struct Param {
-    QString name;
-    QString value;
+    QByteArray name; // lower case
+    QByteArray value;
 };
 
-// Reads "scheme param=value, param="quoted value", ..." from one header value.
-// A header may offer several schemes; a new one starts at a token that is not
-// followed by "=".
-QList<std::pair<QString, QList<Param>>> parseHeader(const QByteArray &header) {
-    QList<std::pair<QString, QList<Param>>> schemes;
-    const QString h = QString::fromLatin1(header);
+bool isSpace(char c) { return c == ' ' || c == '\t'; }
+
+// Reads "scheme param=value, param="quoted value", ..." from one header value,
+// byte for byte. A header may offer several schemes; a new one starts at a
+// token that is not followed by "=".
+QList<std::pair<QByteArray, QList<Param>>> parseHeader(const QByteArray &h) {
+    QList<std::pair<QByteArray, QList<Param>>> schemes;
     qsizetype i = 0;
     auto skipSpace = [&] {
-        while (i < h.size() &&
-               (h[i] == QLatin1Char(' ') || h[i] == QLatin1Char('\t') || h[i] == QLatin1Char(',')))
+        while (i < h.size() && (isSpace(h[i]) || h[i] == ','))
             ++i;
     };
     auto token = [&] {
         const qsizetype start = i;
-        while (i < h.size() && h[i] != QLatin1Char(' ') && h[i] != QLatin1Char('\t') &&
-               h[i] != QLatin1Char('=') && h[i] != QLatin1Char(','))
+        while (i < h.size() && !isSpace(h[i]) && h[i] != '=' && h[i] != ',')
             ++i;
         return h.mid(start, i - start);
     };
@@ -36,19 +35,19 @@ QList<std::pair<QString, QList<Param>>> parseHeader(const QByteArray &header) {
         skipSpace();
         if (i >= h.size())
             break;
-        const QString word = token();
+        const QByteArray word = token();
         qsizetype j = i;
-        while (j < h.size() && h[j] == QLatin1Char(' '))
+        while (j < h.size() && isSpace(h[j]))
             ++j;
-        if (j < h.size() && h[j] == QLatin1Char('=') && !schemes.isEmpty()) {
+        if (j < h.size() && h[j] == '=' && !schemes.isEmpty()) {
             i = j + 1;
-            while (i < h.size() && h[i] == QLatin1Char(' '))
+            while (i < h.size() && isSpace(h[i]))
                 ++i;
-            QString value;
-            if (i < h.size() && h[i] == QLatin1Char('"')) {
+            QByteArray value;
+            if (i < h.size() && h[i] == '"') {
                 ++i;
-                while (i < h.size() && h[i] != QLatin1Char('"')) {
-                    if (h[i] == QLatin1Char('\\') && i + 1 < h.size())
+                while (i < h.size() && h[i] != '"') {
+                    if (h[i] == '\\' && i + 1 < h.size())
                         ++i;
                     value += h[i++];
                 }
@@ -58,11 +57,13 @@ QList<std::pair<QString, QList<Param>>> parseHeader(const QByteArray &header) {
             }
             schemes.last().second << Param{word.toLower(), value};
         } else {
-            schemes << std::pair<QString, QList<Param>>{word.toLower(), {}};
+            schemes << std::pair<QByteArray, QList<Param>>{word.toLower(), {}};
         }
     }
     return schemes;
 }
+
+bool sameWord(const QByteArray &a, const char *b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
 } // namespace
 
@@ -72,28 +73,28 @@ std::optional<AuthChallenge> chooseChallenge(const QList<QByteArray> &wwwAuthent
         for (const auto &[scheme, params] : parseHeader(header)) {
             AuthChallenge c;
             for (const Param &p : params) {
-                if (p.name == QLatin1String("realm"))
+                if (p.name == "realm")
                     c.realm = p.value;
-                else if (p.name == QLatin1String("nonce"))
+                else if (p.name == "nonce")
                     c.nonce = p.value;
-                else if (p.name == QLatin1String("opaque"))
+                else if (p.name == "opaque")
                     c.opaque = p.value;
-                else if (p.name == QLatin1String("algorithm"))
+                else if (p.name == "algorithm")
                     c.algorithm = p.value;
-                else if (p.name == QLatin1String("qop"))
-                    for (const QString &q : p.value.split(QLatin1Char(',')))
-                        c.qopAuth =
-                            c.qopAuth || q.trimmed().compare(QLatin1String("auth"), Qt::CaseInsensitive) == 0;
+                else if (p.name == "stale")
+                    c.stale = sameWord(p.value, "true");
+                else if (p.name == "qop")
+                    for (const QByteArray &q : p.value.split(','))
+                        c.qopAuth = c.qopAuth || sameWord(q.trimmed(), "auth");
             }
-            if (scheme == QLatin1String("digest")) {
-                const bool md5 = c.algorithm.isEmpty() ||
-                                 c.algorithm.compare(QLatin1String("MD5"), Qt::CaseInsensitive) == 0 ||
-                                 c.algorithm.compare(QLatin1String("MD5-sess"), Qt::CaseInsensitive) == 0;
+            if (scheme == "digest") {
+                const bool md5 = c.algorithm.isEmpty() || sameWord(c.algorithm, "MD5") ||
+                                 sameWord(c.algorithm, "MD5-sess");
                 if (md5 && !c.nonce.isEmpty()) {
                     c.scheme = AuthChallenge::Digest;
                     return c;
                 }
-            } else if (scheme == QLatin1String("basic") && !basic) {
+            } else if (scheme == "basic" && !basic) {
                 c.scheme = AuthChallenge::Basic;
                 basic = c;
             }
@@ -102,42 +103,44 @@ std::optional<AuthChallenge> chooseChallenge(const QList<QByteArray> &wwwAuthent
     return basic;
 }
 
-QString digestResponse(const QString &user, const QString &realm, const QString &password,
-                       const QString &method, const QString &uri, const QString &nonce, const QString &nc,
-                       const QString &cnonce, bool qopAuth, const QString &algorithm) {
-    QString ha1 = md5HexLower(user + QLatin1Char(':') + realm + QLatin1Char(':') + password);
-    if (algorithm.compare(QLatin1String("MD5-sess"), Qt::CaseInsensitive) == 0)
-        ha1 = md5HexLower(ha1 + QLatin1Char(':') + nonce + QLatin1Char(':') + cnonce);
-    const QString ha2 = md5HexLower(method + QLatin1Char(':') + uri);
+QString digestResponse(const QByteArray &user, const QByteArray &realm, const QByteArray &password,
+                       const QByteArray &method, const QByteArray &uri, const QByteArray &nonce,
+                       const QByteArray &nc, const QByteArray &cnonce, bool qopAuth,
+                       const QByteArray &algorithm) {
+    QByteArray ha1 = md5HexLower(user + ':' + realm + ':' + password).toLatin1();
+    if (sameWord(algorithm, "MD5-sess"))
+        ha1 = md5HexLower(ha1 + ':' + nonce + ':' + cnonce).toLatin1();
+    const QByteArray ha2 = md5HexLower(method + ':' + uri).toLatin1();
     if (qopAuth)
-        return md5HexLower(ha1 + QLatin1Char(':') + nonce + QLatin1Char(':') + nc + QLatin1Char(':') +
-                           cnonce + QStringLiteral(":auth:") + ha2);
-    return md5HexLower(ha1 + QLatin1Char(':') + nonce + QLatin1Char(':') + ha2);
+        return md5HexLower(ha1 + ':' + nonce + ':' + nc + ':' + cnonce + ":auth:" + ha2);
+    return md5HexLower(ha1 + ':' + nonce + ':' + ha2);
 }
 
 namespace {
-QString quoted(const QString &s) {
-    QString q = s;
-    q.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
+QByteArray quoted(QByteArray s) {
+    s.replace('\\', "\\\\").replace('"', "\\\"");
+    return '"' + s + '"';
 }
 } // namespace
 
-QString authorizationValue(const AuthChallenge &c, const QString &user, const QString &password,
-                           const QString &method, const QString &uri, quint32 nc, const QString &cnonce) {
+QByteArray authorizationValue(const AuthChallenge &c, const QString &user, const QString &password,
+                              const QByteArray &method, const QByteArray &uri, quint32 nc,
+                              const QByteArray &cnonce) {
+    const QByteArray u = user.toUtf8();
+    const QByteArray pw = password.toUtf8();
     if (c.scheme == AuthChallenge::Basic)
-        return QStringLiteral("Basic ") +
-               QString::fromLatin1((user + QLatin1Char(':') + password).toUtf8().toBase64());
-    const QString ncText = QStringLiteral("%1").arg(nc, 8, 16, QLatin1Char('0'));
-    QString v = QStringLiteral("Digest username=%1, realm=%2, nonce=%3, uri=%4")
-                    .arg(quoted(user), quoted(c.realm), quoted(c.nonce), quoted(uri));
+        return "Basic " + (u + ':' + pw).toBase64();
+    const QByteArray ncText = QByteArray::number(nc, 16).rightJustified(8, '0');
+    QByteArray v = "Digest username=" + quoted(u) + ", realm=" + quoted(c.realm) +
+                   ", nonce=" + quoted(c.nonce) + ", uri=" + quoted(uri);
     if (!c.algorithm.isEmpty())
-        v += QStringLiteral(", algorithm=") + c.algorithm;
-    v += QStringLiteral(", response=") + quoted(digestResponse(user, c.realm, password, method, uri, c.nonce,
-                                                               ncText, cnonce, c.qopAuth, c.algorithm));
+        v += ", algorithm=" + c.algorithm;
+    v += ", response=" +
+         quoted(digestResponse(u, c.realm, pw, method, uri, c.nonce, ncText, cnonce, c.qopAuth, c.algorithm)
+                    .toLatin1());
     if (!c.opaque.isEmpty())
-        v += QStringLiteral(", opaque=") + quoted(c.opaque);
+        v += ", opaque=" + quoted(c.opaque);
     if (c.qopAuth)
-        v += QStringLiteral(", qop=auth, nc=%1, cnonce=%2").arg(ncText, quoted(cnonce));
+        v += ", qop=auth, nc=" + ncText + ", cnonce=" + quoted(cnonce);
     return v;
 }

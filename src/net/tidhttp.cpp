@@ -12,8 +12,14 @@ const char *const userAgent = "Mozilla/5.0 (compatible; korvotool/4.0)";
 struct Exchange {
     QByteArray statusLine;
     QList<QByteArray> headers;
+    qsizetype headerBytes = 0;
     QByteArray body;
+    bool tooLarge = false; // the response passed one of the bounds below
 };
+
+// A device's pages are a few KiB; these bounds only stop a peer that sends
+// without end from filling the memory within the time limit.
+constexpr qsizetype maxHeaderBytes = 1024 * 1024;
 
 size_t onHeader(char *data, size_t size, size_t count, void *user) {
     auto *x = static_cast<Exchange *>(user);
@@ -24,13 +30,24 @@ size_t onHeader(char *data, size_t size, size_t count, void *user) {
         x->headers.clear();
         x->body.clear();
     } else if (!line.isEmpty()) {
+        x->headerBytes += line.size();
+        if (x->headerBytes > maxHeaderBytes) {
+            x->tooLarge = true;
+            return 0; // ends the transfer
+        }
         x->headers << line;
     }
     return size * count;
 }
 
 size_t onBody(char *data, size_t size, size_t count, void *user) {
-    static_cast<Exchange *>(user)->body.append(data, qsizetype(size * count));
+    auto *x = static_cast<Exchange *>(user);
+    const qsizetype n = qsizetype(size * count);
+    if (x->body.size() + n > TIdHTTP::maxBodyBytes) {
+        x->tooLarge = true;
+        return 0; // ends the transfer
+    }
+    x->body.append(data, n);
     return size * count;
 }
 
@@ -134,24 +151,27 @@ QString TIdHTTP::request(const char *method, const QString &url, const QByteArra
             curl_slist_append(cleanup.headers, "Content-Type: application/x-www-form-urlencoded");
     }
     QByteArray authorization;
-    if (m_challenge) {
+    const bool withCredentials = m_challenge.has_value();
+    if (withCredentials) {
         const QUrl u(url);
-        QString uri = u.path(QUrl::FullyEncoded);
+        QByteArray uri = u.path(QUrl::FullyEncoded).toLatin1();
         if (uri.isEmpty())
-            uri = QStringLiteral("/");
+            uri = "/";
         if (u.hasQuery())
-            uri += QLatin1Char('?') + u.query(QUrl::FullyEncoded);
-        const QString cnonce =
-            QStringLiteral("%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
-        authorization =
-            "Authorization: " + authorizationValue(*m_challenge, UserName, Password,
-                                                   QString::fromLatin1(method), uri, ++m_nc, cnonce)
-                                    .toUtf8();
+            uri += '?' + u.query(QUrl::FullyEncoded).toLatin1();
+        const QByteArray cnonce =
+            QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0');
+        authorization = "Authorization: " +
+                        authorizationValue(*m_challenge, UserName, Password, method, uri, ++m_nc, cnonce);
         cleanup.headers = curl_slist_append(cleanup.headers, authorization.constData());
     }
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, cleanup.headers);
 
     const CURLcode code = curl_easy_perform(curl);
+    if (x.tooLarge)
+        throw EHttpError(
+            QStringLiteral("EHttpProtocolError"),
+            QStringLiteral("The response is larger than %1 MiB").arg(maxBodyBytes / (1024 * 1024)));
     if (code != CURLE_OK)
         throwTransportError(code, errorText);
 
@@ -160,8 +180,12 @@ QString TIdHTTP::request(const char *method, const QString &url, const QByteArra
     ResponseCode = int(status);
 
     if (status == 401) {
+        // Only a request that went without credentials returns normally
+        // with its challenge. A 401 to an answered challenge is a rejected
+        // user name or password (a server sends a fresh challenge with every
+        // 401), unless the server says that only the nonce was stale.
         const auto challenge = chooseChallenge(headerValues(x.headers, "WWW-Authenticate"));
-        if (!challenge || Password.trimmed().isEmpty())
+        if (!challenge || Password.trimmed().isEmpty() || (withCredentials && !challenge->stale))
             throw EHttpError(QStringLiteral("EHttpProtocolError"), statusText(x.statusLine));
         if (!m_challenge || m_challenge->nonce != challenge->nonce)
             m_nc = 0;

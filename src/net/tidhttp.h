@@ -8,11 +8,14 @@
 // does the transport, bounded to connectTimeoutMs for the connection and
 // totalTimeoutMs for the whole exchange.
 //
-// Authentication: the first request goes without credentials. A 401 with a
-// Digest (MD5) or Basic challenge and a non-blank Password returns normally
-// with ResponseCode 401 and keeps the challenge; the next request on the same
-// client answers it. Any other status of 400 or above throws a protocol
-// error whose message is the status line.
+// Authentication: the first request goes without credentials. A 401 to it
+// with a Digest (MD5) or Basic challenge and a non-blank Password returns
+// normally with ResponseCode 401 and keeps the challenge; the next request on
+// the same client answers it. A 401 to a request that carried credentials
+// throws (the password is wrong), unless the challenge says stale=true, which
+// returns normally with the new nonce kept. Any other status of 400 or above
+// throws a protocol error whose message is the status line. A body above
+// maxBodyBytes ends the request with a protocol error.
 #include "core/errors.h"
 #include "net/digest.h"
 
@@ -37,6 +40,8 @@ public:
     QString UserName;
     QString Password;
     int ResponseCode = -1;
+
+    static constexpr qsizetype maxBodyBytes = 16 * 1024 * 1024;
 
     int connectTimeoutMs = 3000;
     int totalTimeoutMs = 10000;

@@ -16,8 +16,8 @@ QString url(const ThreadedHttpServer &s, const char *path) {
     return QStringLiteral("http://127.0.0.1:%1%2").arg(s.port()).arg(QLatin1String(path));
 }
 
-QMap<QString, QString> authParams(QByteArray value) {
-    QMap<QString, QString> params;
+QMap<QString, QByteArray> authParams(QByteArray value) {
+    QMap<QString, QByteArray> params;
     value = value.mid(value.indexOf(' ') + 1);
     for (QByteArray part : value.split(',')) {
         part = part.trimmed();
@@ -25,7 +25,7 @@ QMap<QString, QString> authParams(QByteArray value) {
         QByteArray v = part.mid(eq + 1);
         if (v.startsWith('"'))
             v = v.mid(1, v.size() - 2);
-        params[QString::fromLatin1(part.left(eq))] = QString::fromLatin1(v);
+        params[QString::fromLatin1(part.left(eq))] = v;
     }
     return params;
 }
@@ -38,12 +38,37 @@ QByteArray digestDevice(const HttpRequest &r, int, bool qop) {
                         "WWW-Authenticate: Digest realm=\"korvo\", nonce=\"abc123\", opaque=\"op\"" +
                             QByteArray(qop ? ", qop=\"auth\"" : "") + "\r\n");
     const auto p = authParams(auth);
-    const QString expected =
-        digestResponse("admin", "korvo", "secret", "GET", p["uri"], "abc123", p["nc"], p["cnonce"], qop);
+    const QByteArray expected =
+        digestResponse("admin", "korvo", "secret", "GET", p["uri"], "abc123", p["nc"], p["cnonce"], qop)
+            .toLatin1();
     if (!auth.startsWith("Digest ") || p["response"] != expected || p["uri"] != "/rest/json" ||
         p["opaque"] != "op")
         return response("HTTP/1.1 403 Forbidden", "");
     return response("HTTP/1.1 200 OK", "{\"Input0\":1}");
+}
+
+// Checks a Digest answer the way Apache's mod_auth_digest does: the user's
+// HA1 is MD5 over the bytes "user:realm:password" exactly as the realm
+// stands in the server's configuration, and the realm echoed must be those
+// same bytes.
+bool apacheAccepts(const QByteArray &auth, const QByteArray &realm, const QByteArray &nonce,
+                   const QByteArray &password) {
+    if (!auth.startsWith("Digest "))
+        return false;
+    const auto p = authParams(auth);
+    const auto md5 = [](const QByteArray &b) {
+        return QCryptographicHash::hash(b, QCryptographicHash::Md5).toHex();
+    };
+    const QByteArray ha1 = md5("admin:" + realm + ':' + password);
+    const QByteArray ha2 = md5("GET:" + p["uri"]);
+    const QByteArray want = md5(ha1 + ':' + nonce + ':' + p["nc"] + ':' + p["cnonce"] + ":auth:" + ha2);
+    return p["realm"] == realm && p["nonce"] == nonce && p["response"] == want;
+}
+
+QByteArray challenge401(const QByteArray &realm, const QByteArray &nonce, bool stale = false) {
+    return response("HTTP/1.1 401 Unauthorized", "denied",
+                    "WWW-Authenticate: Digest realm=\"" + realm + "\", nonce=\"" + nonce +
+                        "\", qop=\"auth\"" + (stale ? ", stale=true" : "") + "\r\n");
 }
 
 } // namespace
@@ -106,6 +131,93 @@ private slots:
                  QByteArray("text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"));
         QVERIFY(!requests[0].header("User-Agent").isEmpty());
         QVERIFY(requests[1].header("Authorization").startsWith("Digest "));
+    }
+
+    // Each row: the password the client holds, what the server does with the
+    // answered challenge, and the outcome of the second and third requests.
+    void answeredChallenge_data() {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("staleFirst"); // the server rejects the first nonce as stale
+        QTest::addColumn<QStringList>("outcomes");
+        QTest::newRow("right password") << "secret" << false << QStringList{"401", "200", "200"};
+        QTest::newRow("wrong password: a protocol error, every time")
+            << "wrong" << false
+            << QStringList{"401", "EHttpProtocolError : HTTP/1.1 401 Unauthorized",
+                           "EHttpProtocolError : HTTP/1.1 401 Unauthorized"};
+        QTest::newRow("stale nonce: the new one is answered")
+            << "secret" << true << QStringList{"401", "401", "200"};
+        QTest::newRow("blank password") << "" << false
+                                        << QStringList{"EHttpProtocolError : HTTP/1.1 401 Unauthorized",
+                                                       "EHttpProtocolError : HTTP/1.1 401 Unauthorized",
+                                                       "EHttpProtocolError : HTTP/1.1 401 Unauthorized"};
+    }
+    void answeredChallenge() {
+        QFETCH(QString, password);
+        QFETCH(bool, staleFirst);
+        QFETCH(QStringList, outcomes);
+        // A server that, like a real one, sends a fresh nonce with every 401.
+        auto nonces = std::make_shared<int>(0); // touched by the server's thread only
+        auto current = std::make_shared<QByteArray>();
+        ThreadedHttpServer device([=](const HttpRequest &r, int) {
+            const QByteArray auth = r.header("Authorization");
+            if (!auth.isEmpty() && apacheAccepts(auth, "korvo", *current, "secret")) {
+                if (!(staleFirst && *current == "n1"))
+                    return response("HTTP/1.1 200 OK", "{}");
+                *current = "n" + QByteArray::number(++*nonces);
+                return challenge401("korvo", *current, true);
+            }
+            *current = "n" + QByteArray::number(++*nonces);
+            return challenge401("korvo", *current);
+        });
+        TIdHTTP http;
+        http.UserName = "admin";
+        http.Password = password;
+        QStringList seen;
+        for (int call = 0; call < 3; ++call) {
+            try {
+                http.Get(url(device, "/rest/json"));
+                seen << QString::number(http.ResponseCode);
+            } catch (const EHttpError &e) {
+                seen << e.kind() + " : " + e.message();
+            }
+        }
+        QCOMPARE(seen, outcomes);
+    }
+
+    // A realm with a byte above 0x7F (Apache sends the bytes of its
+    // configuration, here Latin-1 "Ger\xe4t") is hashed and echoed as sent.
+    void realmBytesAreKept() {
+        const QByteArray realm("Ger\xe4t");
+        ThreadedHttpServer device([&](const HttpRequest &r, int) {
+            if (apacheAccepts(r.header("Authorization"), realm, "abc", "s\xc3\xa9" "cret"))
+                return response("HTTP/1.1 200 OK", "in");
+            return challenge401(realm, "abc");
+        });
+        TIdHTTP http;
+        http.UserName = "admin";
+        http.Password = QString::fromUtf8("s\xc3\xa9" "cret"); // a password is sent in UTF-8
+        http.Get(url(device, "/rest/json"));
+        QCOMPARE(http.ResponseCode, 401);
+        QCOMPARE(http.Get(url(device, "/rest/json")), QString("in"));
+    }
+
+    void bodyAboveTheCap() {
+        const qsizetype size = TIdHTTP::maxBodyBytes + 1024 * 1024;
+        ThreadedHttpServer device(
+            [size](const HttpRequest &, int) { return response("HTTP/1.1 200 OK", QByteArray(size, 'x')); });
+        TIdHTTP http;
+        try {
+            http.Get(url(device, "/rest/json"));
+            QFAIL("no error");
+        } catch (const EHttpError &e) {
+            QCOMPARE(e.kind(), QString("EHttpProtocolError"));
+            QCOMPARE(e.message(), QString("The response is larger than 16 MiB"));
+        }
+        // A body right at the cap still arrives whole.
+        ThreadedHttpServer fits([](const HttpRequest &, int) {
+            return response("HTTP/1.1 200 OK", QByteArray(TIdHTTP::maxBodyBytes, 'y'));
+        });
+        QCOMPARE(http.Get(url(fits, "/")).size(), TIdHTTP::maxBodyBytes);
     }
 
     void basic() {

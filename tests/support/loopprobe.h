@@ -5,6 +5,12 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+// The longest wait a test accepts. Work that is not split up blocks for
+// seconds here (a flood of a MiB took over 3 s in one pass); the bound is loose
+// so that a loaded or sanitized build never fails it. The figures themselves
+// are measured by bench/floodbench.
+constexpr qint64 blockedPassLimitMs = 500;
+
 struct LoopProbe {
     QTimer timer;
     QElapsedTimer sinceTick;

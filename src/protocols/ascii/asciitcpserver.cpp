@@ -1,8 +1,8 @@
 #include "protocols/ascii/asciitcpserver.h"
 
+#include "app/tform1.h"
 #include "core/guard.h"
 #include "core/helpers.h"
-#include "app/tform1.h"
 #include "core/timers.h"
 #include "net/twsocket.h"
 #include "protocols/ascii/asciireplies.h"
@@ -55,8 +55,7 @@ void AsciiTcpServer::ws_io_servSessionAvailable(TWSocket *, quint16) {
     f.writereport(QStringLiteral("ASCII Server - Port ") + ws_io_cli->Port() +
                   QStringLiteral("Connection acepted"));
     if (f.cb_disconnectserver->isChecked()) {
-        f.ti_ws_io_disconnect->setInterval(qMax(0, strToInt(f.ed_disconnectservertime->text())));
-        enableTimer(f.ti_ws_io_disconnect, true);
+        armDelay(f.ti_ws_io_disconnect, strToInt(f.ed_disconnectservertime->text())); // 0: none
     }
     ws_io_serv->Close(); // one connection at a time
 }
