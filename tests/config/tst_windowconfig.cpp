@@ -371,6 +371,27 @@ private slots:
         QCOMPARE(f.readFile("defaulswt.cfg"), fileOf(defaultsWith({"mode:3", "getall:0"})));
     }
 
+    // What is no settings file is not read: a folder, or something far larger
+    // than the 50 lines (a log named by mistake, a device file).
+    void noSettingsFile_data() {
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("a folder") << true;
+        QTest::newRow("larger than 1 MiB") << false;
+    }
+    void noSettingsFile() {
+        QFETCH(bool, folder);
+        ConfigFixture f;
+        if (folder)
+            QVERIFY(QDir(f.exeDir()).mkdir("sub.cfg"));
+        else
+            f.writeFile("sub.cfg", QByteArray("mode:3\r\n").repeated(150000));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("^The settings file .*sub\\.cfg .*the defaults stay\\.$"));
+        TForm1 &w = f.start({"sub.cfg"});
+        QCOMPARE(w.currentMode, quint16(modeHttp));
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
     void hardConfigIsNeverWritten() {
         ConfigFixture f;
         const QByteArray old = "mode:2\nhardcfg:1\n";
