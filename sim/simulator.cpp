@@ -4,10 +4,12 @@
 #include "httpservice.h"
 #include "binaryservice.h"
 #include "identservice.h"
+#include "modbusservice.h"
 #include "resetservice.h"
 #include "restservice.h"
 #include "tcpadapter.h"
 #include "udpadapter.h"
+#include "valuepages.h"
 
 #include <QCommandLineParser>
 
@@ -25,6 +27,7 @@ const QList<ServiceInfo> &Simulator::services() {
         {"ident", true, 8513, "identification"},
         {"binary-tcp", false, 49153, "binary structures over TCP"},
         {"binary-udp", true, 45889, "binary structures over UDP"},
+        {"modbus", false, 5020, "Modbus TCP (a device listens on 502)"},
     };
     return list;
 }
@@ -163,6 +166,7 @@ Simulator::Simulator(SimOptions options, QObject *parent)
     addDevicePages(m_web, m_model, m_options.bootFail);
     addCommandPages(m_web, m_model);
     addRestPages(m_web, m_model);
+    addValuePages(m_web, m_model);
     connect(&m_tick, &QTimer::timeout, this, [this] { m_model.tick(); });
 }
 
@@ -182,6 +186,8 @@ SessionFactory Simulator::factoryFor(const QString &service) {
             return std::make_unique<ResetSession>(
                 m_model, [this](const QString &what) { m_log.note("reset", "", what); });
         };
+    if (service == "modbus")
+        return [this] { return std::make_unique<ModbusSession>(m_model); };
     if (service == "ident")
         return [this] {
             IdentAddresses a;

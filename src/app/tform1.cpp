@@ -1,11 +1,12 @@
 #include "app/tform1.h"
 
+#include "app/keyfilter.h"
 #include "core/guard.h"
 #include "core/helpers.h"
-#include "app/keyfilter.h"
 #include "core/timers.h"
 #include "config/configfile.h"
 #include "config/windowconfig.h"
+#include "discovery/identification.h"
 #include "discovery/maintenance.h"
 #include "net/twsocket.h"
 #include "protocols/ascii/asciireplies.h"
@@ -15,6 +16,8 @@
 #include "protocols/http/httpchannel.h"
 #include "protocols/rest/restchannel.h"
 #include "protocols/binary/binarychannel.h"
+#include "protocols/modbus/modbuschannel.h"
+#include "protocols/snmp/snmpchannel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -53,9 +56,12 @@ void TForm1::createChannels() {
     asciiServer = new AsciiTcpServer(*this);
     asciiUdp = new AsciiUdpPeer(*this);
     binaryChannel = new BinaryChannel(*this);
+    snmpChannel = new SnmpChannel(*this);
     maintenance = new Maintenance(*this);
     httpChannel = new HttpChannel(*this);
     restChannel = new RestChannel(*this);
+    modbusChannel = new ModbusChannel(*this);
+    identification = new Identification(*this);
 }
 
 void TForm1::FormCreate(const QStringList &args) {
@@ -81,9 +87,11 @@ void TForm1::FormCreate(const QStringList &args) {
 
     co_modeChange();
     allOutputsMask = QStringLiteral("FFFF");
-    // With a configured address the device is identified at once.
+    // With a configured address the device is identified at once. A socket
+    // failure of the first stage is shown and start-up completes; its time
+    // limit is already running, so the second stage follows on port 80.
     if (!ed_ip->text().isEmpty())
-        bt_scanClick();
+        guard([this] { bt_scanClick(); });
 }
 
 void TForm1::installKeyFilters() {
@@ -132,7 +140,8 @@ void TForm1::wireWindowEvents() {
     // applies) and typing in their text field. A selection made by the
     // program (configuration, identification) runs no handler.
     const auto userChanges = [this](QComboBox *combo, void (TForm1::*handler)()) {
-        connect(combo, &QComboBox::activated, this, [this, handler] { guard([this, handler] { (this->*handler)(); }); });
+        connect(combo, &QComboBox::activated, this,
+                [this, handler] { guard([this, handler] { (this->*handler)(); }); });
         connect(combo->lineEdit(), &QLineEdit::textEdited, this,
                 [this, handler] { guard([this, handler] { (this->*handler)(); }); });
     };
@@ -365,13 +374,9 @@ void TForm1::bt_getonClick(QPushButton *) {
 
 // ---- discovery ----------------------------------------------------------------
 
-void TForm1::bt_scanClick() {
-    // Identification of the device arrives with the discovery channel.
-}
+void TForm1::bt_scanClick() { identification->bt_scanClick(); }
 
-void TForm1::unknownDeviceLookup() {
-    // The look-up of an unknown device's pages arrives with identification.
-}
+void TForm1::unknownDeviceLookup() { identification->unknownDeviceLookup(); }
 
 // ---- closing ------------------------------------------------------------------
 

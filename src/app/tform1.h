@@ -6,9 +6,9 @@
 // The protocol work lives in the channels; this class only composes them.
 #include "app/clicklabel.h"
 #include "app/iodisplay.h"
-#include "core/iostate.h"
 #include "app/reportpane.h"
 #include "app/statusbar.h"
+#include "core/iostate.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -30,9 +30,12 @@ class AsciiTcpClient;
 class AsciiTcpServer;
 class AsciiUdpPeer;
 class BinaryChannel;
+class SnmpChannel;
 class Maintenance;
 class HttpChannel;
 class RestChannel;
+class ModbusChannel;
+class Identification;
 
 // The item index of an editable selector: the item whose caption equals the
 // text exactly, -1 for typed text that is no item.
@@ -102,7 +105,7 @@ public:
     QString allOutputsMask;
     quint16 snmpDeviceNode = 0;
     quint16 snmpDeviceNode40 = 0;
-    quint16 articleNumber = 0;
+    qint32 articleNumber = 0; // five digits: 16 bits would wrap numbers above 65535
     bool device40 = false;
     bool legacyDevice = false;
     quint16 currentMode = 0;
@@ -134,9 +137,12 @@ public:
     AsciiTcpServer *asciiServer = nullptr;
     AsciiUdpPeer *asciiUdp = nullptr;
     BinaryChannel *binaryChannel = nullptr;
+    SnmpChannel *snmpChannel = nullptr;
     Maintenance *maintenance = nullptr;
     HttpChannel *httpChannel = nullptr;
     RestChannel *restChannel = nullptr;
+    ModbusChannel *modbusChannel = nullptr;
+    Identification *identification = nullptr;
 
     QString exeDir() const { return m_exeDir; }
     QString configFile() const { return m_configFile; }
@@ -185,7 +191,7 @@ public:
     void pa_counteronClick(CounterField *Sender);
     void bt_getonClick(QPushButton *Sender);
 
-    // ---- discovery (identification arrives with its channel) ----
+    // ---- discovery ----
     void bt_scanClick();
     void unknownDeviceLookup();
 

@@ -439,6 +439,10 @@ int TWSocket::Send(const char *data, int count) {
     }
     if (count <= 0)
         return 0;
+    if (failSendsWith != 0) {
+        fail(QStringLiteral("Send failed: %1").arg(errnoText(failSendsWith)));
+        return -1;
+    }
     if (m_udp) {
         const ssize_t n = ::sendto(m_fd, data, size_t(count), MSG_DONTWAIT | MSG_NOSIGNAL,
                                    reinterpret_cast<sockaddr *>(&m_dest), sizeof m_dest);

@@ -88,6 +88,12 @@ public:
     int RcvdCount();
     void Close();
 
+    // Test seam: while not 0, every Send on a connected socket fails with
+    // this system error code (EACCES, say, as for a datagram to a broadcast
+    // address), so that tests can drive the failed-send path on loopback.
+    // Nothing in the program sets it.
+    int failSendsWith = 0;
+
     // The text of the last failure, for diagnostics.
     QString lastErrorText() const { return m_lastError; }
     // The local port a listener or UDP peer is bound to (0 when none).
