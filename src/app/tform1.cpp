@@ -4,6 +4,8 @@
 #include "core/guard.h"
 #include "core/helpers.h"
 #include "core/timers.h"
+#include "config/configfile.h"
+#include "config/windowconfig.h"
 #include "discovery/identification.h"
 #include "discovery/maintenance.h"
 #include "net/twsocket.h"
@@ -80,9 +82,10 @@ void TForm1::FormCreate(const QStringList &args) {
 
     // The configuration file: the one named as the only command-line
     // argument, else "defaulswt.cfg", both in the executable's directory.
-    // Loading and applying it belongs here, before the mode switch.
+    // It selects the mode that the mode switch below sets up.
     hardConfig = false;
-    m_configFile = m_exeDir + (args.size() == 1 ? args.first() : QStringLiteral("defaulswt.cfg"));
+    m_configFile = m_exeDir + (args.size() == 1 ? args.first() : QString(defaultConfigName));
+    loadConfig(*this, m_configFile);
 
     co_modeChange();
     allOutputsMask = QStringLiteral("FFFF");
@@ -192,6 +195,7 @@ int TForm1::getvalue(const QString &rawstring) {
 void TForm1::IOstateToDisplay() { display->show(io, lastInput, lastOutput); }
 
 void TForm1::co_deviceChange() {
+    deviceChosen = true;
     display->setCounterBackground(Qt::white);
     const int index = itemIndexOf(co_device);
     if (index >= 0 && index < deviceTypeCount) {
@@ -379,8 +383,9 @@ void TForm1::FormClose() {
     if (m_closed)
         return;
     m_closed = true;
-    // The settings are written to the configuration file here (unless
-    // hardConfig is set) once the configuration file is in place.
+    // Always to the default file, also when another one was read at start.
+    // A failed save is said on stderr and never keeps the window open.
+    saveConfig(*this, m_exeDir + defaultConfigName);
 }
 
 void TForm1::closeEvent(QCloseEvent *event) {

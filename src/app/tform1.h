@@ -110,6 +110,9 @@ public:
     bool device40 = false;
     bool legacyDevice = false;
     quint16 currentMode = 0;
+    // co_device holds a type that was chosen: by the user, by identification
+    // or by the settings file. A fresh start only shows "2In/2Out".
+    bool deviceChosen = false;
     quint16 goroundStep = 0;
 
     // ---- shared flags and counters of the channels ----
