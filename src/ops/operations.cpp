@@ -38,6 +38,9 @@ Operations::Operations(TForm1 &form)
     onChange(f.ed_intervalcounter, &Operations::ed_intervalcounterChange);
     onChange(f.ed_intervalcounterclear, &Operations::ed_intervalcounterclearChange);
     onChange(f.ed_autogoround, &Operations::ed_autogoroundChange);
+    for (QLineEdit *field : {f.ed_intervalset, f.ed_intervalreset})
+        connect(field, &QLineEdit::textChanged, this,
+                [this, field] { guard([this, field] { ed_intervalsetresetChange(field); }); });
 }
 
 Operations::~Operations() = default;

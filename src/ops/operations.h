@@ -62,6 +62,9 @@ public:
     void bt_setoutputClick() { sendOutputs(true); }
     void bt_resetoutputClick() { sendOutputs(false); }
     void ti_setoutputTimer();
+    // A set or reset interval typed (or set by the configuration) while the
+    // alternation is silent at interval 0 takes effect at once.
+    void ed_intervalsetresetChange(QLineEdit *field);
     void sh_out_ledonMouseDown(Lamp *Sender, Qt::MouseButton Button);
     void bt_optionClick();
 

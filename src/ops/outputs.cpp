@@ -2,6 +2,7 @@
 // alternation, the toggle of one output by a click on its lamp, Set Option.
 #include "app/iodisplay.h"
 #include "app/tform1.h"
+#include "core/errors.h"
 #include "core/helpers.h"
 #include "core/timers.h"
 #include "ops/operations.h"
@@ -84,6 +85,23 @@ void Operations::ti_setoutputTimer() {
         break;
     default: break;
     }
+}
+
+void Operations::ed_intervalsetresetChange(QLineEdit *field) {
+    // At interval 0 the timer is on but never ticks, so no tick would read
+    // the fields again: a valid non-zero interval typed now restarts it. A
+    // text being typed that does not convert yet says nothing here; the
+    // ticks report it once they run. A running alternation is left to its
+    // ticks, which read both fields anyway.
+    if (f.ti_setoutput->interval() != 0 || !timerEnabled(f.ti_setoutput))
+        return;
+    int ms = 0;
+    try {
+        ms = intervalOf(field->text());
+    } catch (const EConvertError &) {
+        return;
+    }
+    setTimerInterval(f.ti_setoutput, ms);
 }
 
 void Operations::sh_out_ledonMouseDown(Lamp *Sender, Qt::MouseButton Button) {

@@ -2,6 +2,7 @@
 // sender they choose and its arguments (recorded), the automatic repetition,
 // the alternation of Set and Reset, the go-round, single counters, and the
 // ASCII modes end to end against scripted devices on 127.0.0.1.
+#include "core/timers.h"
 #include "formfixture.h"
 #include "net/twsocket.h"
 #include "ops/operations.h"
@@ -464,6 +465,37 @@ private slots:
         QCOMPARE(r.take(), QStringList{ascii("GET /outputaccess?PW=pw&Mask=0FFF&State=0000&")});
         QCOMPARE(r.w.ti_setoutput->interval(), 250);
         QVERIFY(r.w.ti_setoutput->isActive());
+    }
+
+    // An interval of 0 silences the alternation; the next valid interval
+    // typed into that field (or set by the configuration) wakes it.
+    void alternationWakesFromIntervalZero_data() {
+        QTest::addColumn<bool>("resetField");
+        QTest::newRow("set interval 0") << false;
+        QTest::newRow("reset interval 0") << true;
+    }
+    void alternationWakesFromIntervalZero() {
+        QFETCH(bool, resetField);
+        Recorded r(twelveInTwelveOut, modeTcpClient);
+        QLineEdit *field = resetField ? r.w.ed_intervalreset : r.w.ed_intervalset;
+        r.w.cb_autoset->setChecked(true);
+        r.w.nextIsSet = !resetField; // the command whose hold is 0 comes next
+        field->setText("0");
+        r.w.ops->ti_setoutputTimer();
+        QCOMPARE(r.take().size(), 1);
+        QCOMPARE(r.w.ti_setoutput->interval(), 0);
+        QVERIFY(!r.w.ti_setoutput->isActive());
+        QVERIFY(timerEnabled(r.w.ti_setoutput));
+        field->setText("-5"); // typing: nothing said, still silent
+        field->setText("");
+        QCOMPARE(r.w.ti_setoutput->interval(), 0);
+        QVERIFY(r.f.dialogs.messages.isEmpty());
+        field->setText("40");
+        QCOMPARE(r.w.ti_setoutput->interval(), 40);
+        QVERIFY(r.w.ti_setoutput->isActive());
+        QSignalSpy ticks(r.w.ti_setoutput, &QTimer::timeout);
+        QVERIFY(ticks.wait(2000));
+        QCOMPARE(r.take().size(), 1); // the alternation goes on
     }
 
     void failingTimersShowOneBoxNotAStack() {
