@@ -255,7 +255,9 @@ private slots:
         QTest::qWait(20);
         send(nul("output;2"));
         QTRY_COMPARE(w.display->outputLamps[1]->color(), lampOnColor);
-        QVERIFY2(probe.ticks - ticksAtFirst >= 5, qPrintable(QString::number(probe.ticks - ticksAtFirst)));
+        // The loop kept turning while the flood was worked through (each pass
+        // may take several ms: a budget of replies and a batch of report lines).
+        QVERIFY2(probe.ticks - ticksAtFirst >= 2, qPrintable(QString::number(probe.ticks - ticksAtFirst)));
         QVERIFY2(probe.longestMs < blockedPassLimitMs, qPrintable(QString::number(probe.longestMs)));
         QVERIFY(w.mm_report->lineCount() <= ReportPane::maxLines);
         QVERIFY(f.dialogs.messages.isEmpty());

@@ -33,6 +33,7 @@ private slots:
         FormFixture f;
         TForm1 &w = f.form();
         ModbusChannel &m = *w.modbusChannel;
+        w.cb_autoall->setChecked(false); // the test counts every request
         pickMode(w, modeModbus);
         pickDevice(w, 7); // "16In/Out"
         w.ed_ip->setText("127.0.0.1");
@@ -90,6 +91,7 @@ private slots:
         QVERIFY2(device.start(&error), qPrintable(error));
         FormFixture f;
         TForm1 &w = f.form();
+        w.cb_autoall->setChecked(false); // the test counts every request
         pickMode(w, modeModbus);
         pickDevice(w, 10); // "8Out"
         w.ed_ip->setText("127.0.0.1");
