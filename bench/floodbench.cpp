@@ -164,6 +164,7 @@ int runCase(const Case &c, bool disconnect) {
         quint16 local = 0;
         ::close(bound(SOCK_DGRAM, local));
         form.co_mode->setCurrentIndex(modeUdpPeer);
+        form.co_modeChange(); // a selection by the program runs no handler
         form.ed_udpremoteport->setText(QString::number(devicePort));
         form.ed_udplocalport->setText(QString::number(local));
         socket = form.asciiUdp->ws_udp;
@@ -172,6 +173,7 @@ int runCase(const Case &c, bool disconnect) {
     } else {
         const int fd = bound(SOCK_STREAM, devicePort);
         form.co_mode->setCurrentIndex(modeTcpClient);
+        form.co_modeChange();
         form.ed_tcpasciiport->setText(QString::number(devicePort));
         socket = form.asciiClient->ws_io;
         button = form.bt_connect;
