@@ -39,6 +39,7 @@ private slots:
 
         FormFixture f;
         TForm1 &w = f.form();
+        w.cb_autoall->setChecked(false); // the rows count the requests of the session start
         pickMode(w, modeModbus);
         pickDevice(w, 7); // "16In/Out"
         w.ed_ip->setText("127.0.0.1");

@@ -1,36 +1,32 @@
 #include "protocols/http/httpcodec.h"
 
+#include "protocols/ascii/asciicodec.h"
+
 namespace http {
 
 namespace {
-QString path(const QString &name, const QString &pw, const QString &params = QString()) {
-    return QLatin1Char('/') + name + QStringLiteral("?PW=") + pw + QLatin1Char('&') + params;
-}
+// The device's web server takes the same commands as its ASCII port: an ASCII
+// command is the request line's "GET " followed by the URL path.
+QString path(const QString &asciiCommand) { return asciiCommand.mid(4); }
 
 const QLatin1String rule("------------------------------------------------------------");
 const QLatin1String endOfReceive("--------------  End of receive  ----------------------------\r\n");
 } // namespace
 
-QString readAll(const QString &pw) { return path(QStringLiteral("allout"), pw); }
-QString readInputs(const QString &pw) { return path(QStringLiteral("input"), pw); }
-QString readOutputs(const QString &pw) { return path(QStringLiteral("output"), pw); }
-QString readCounters(const QString &pw) { return path(QStringLiteral("counter"), pw); }
-QString clearCounters(const QString &pw) { return path(QStringLiteral("counterclear"), pw); }
-QString readCounter(const QString &pw, int n) { return path(QStringLiteral("counter%1").arg(n), pw); }
-QString clearCounter(const QString &pw, int n) { return path(QStringLiteral("counterclear%1").arg(n), pw); }
-
+QString readAll(const QString &pw) { return path(ascii::readAll(pw)); }
+QString readInputs(const QString &pw) { return path(ascii::readInputs(pw)); }
+QString readOutputs(const QString &pw) { return path(ascii::readOutputs(pw)); }
+QString readCounters(const QString &pw) { return path(ascii::readCounters(pw)); }
+QString clearCounters(const QString &pw) { return path(ascii::clearCounters(pw)); }
+QString readCounter(const QString &pw, int n) { return path(ascii::readCounter(pw, n)); }
+QString clearCounter(const QString &pw, int n) { return path(ascii::clearCounter(pw, n)); }
 QString setOutputs(const QString &pw, const QString &mask, const QString &state) {
-    return path(QStringLiteral("outputaccess"), pw,
-                QStringLiteral("Mask=") + mask + QStringLiteral("&State=") + state + QLatin1Char('&'));
+    return path(ascii::setOutputs(pw, mask, state));
 }
-
 QString setAllOutputs(const QString &pw, const QString &state) {
-    return path(QStringLiteral("outputaccess"), pw, QStringLiteral("State=") + state + QLatin1Char('&'));
+    return path(ascii::setAllOutputs(pw, state));
 }
-
-QString toggleOutput(const QString &pw, int n) {
-    return path(QStringLiteral("outputaccess%1").arg(n), pw, QStringLiteral("State=TOGGLE&"));
-}
+QString toggleOutput(const QString &pw, int n) { return path(ascii::toggleOutput(pw, n)); }
 
 QString requestText(const QString &path, const QString &host) {
     return QStringLiteral("GET ") + path + QStringLiteral(" HTTP/1.1\r\nHost: ") + host +
