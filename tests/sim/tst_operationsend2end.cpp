@@ -81,6 +81,11 @@ std::unique_ptr<sim::Simulator> connectMode(TForm1 &w, int mode) {
         w.ed_tcpmodbusport->setText(QString::number(device->port("modbus")));
         QTest::mouseClick(w.bt_connectmodbus, Qt::LeftButton);
         break;
+    case modeSnmp:
+        typeInto(w.co_udplocalportsnmp, QString::number(freeUdpPort()));
+        w.ed_udpremoteportsnmp->setText(QString::number(device->port("snmp")));
+        QTest::mouseClick(w.bt_bindsnmp, Qt::LeftButton);
+        break;
     default: break;
     }
     return device;
@@ -111,6 +116,7 @@ private slots:
         QTest::newRow("TCP Binary Server") << int(modeBinaryServer);
         QTest::newRow("UDP Binary") << int(modeBinaryUdp);
         QTest::newRow("Modbus TCP") << int(modeModbus);
+        QTest::newRow("SNMP") << int(modeSnmp);
     }
     void everyControl() {
         QFETCH(int, mode);
@@ -136,8 +142,13 @@ private slots:
             w, [&] { return lampOn(out[15]) && lampOn(in[0]) && (binary || counters[6]->text() == "66"); }));
 
         // Set Output with the empty mask (every output), read back by "Get Outputs".
+        // SNMP takes the mask field as typed: there it names every output.
+        const bool snmp = mode == modeSnmp;
         w.ed_setstate->setText("0005");
-        w.ed_setmask->clear();
+        if (snmp)
+            w.ed_setmask->setText("FFFF");
+        else
+            w.ed_setmask->clear();
         QTest::mouseClick(w.bt_setoutput, Qt::LeftButton);
         if (rest) {
             QTRY_VERIFY(w.reportLines().contains("**** Function not supported ****"));
@@ -158,7 +169,10 @@ private slots:
 
         // Reset Output.
         w.ed_resetstate->setText("0000");
-        w.ed_resetmask->clear();
+        if (snmp)
+            w.ed_resetmask->setText("FFFF");
+        else
+            w.ed_resetmask->clear();
         QTest::mouseClick(w.bt_resetoutput, Qt::LeftButton);
         if (rest)
             model.setAllOutputs(0);
