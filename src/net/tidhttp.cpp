@@ -12,14 +12,13 @@ const char *const userAgent = "Mozilla/5.0 (compatible; korvotool/4.0)";
 struct Exchange {
     QByteArray statusLine;
     QList<QByteArray> headers;
-    qsizetype headerBytes = 0;
     QByteArray body;
-    bool tooLarge = false; // the response passed one of the bounds below
+    bool bodyTooLarge = false; // the response passed the bound below
 };
 
-// A device's pages are a few KiB; these bounds only stop a peer that sends
-// without end from filling the memory within the time limit.
-constexpr qsizetype maxHeaderBytes = 1024 * 1024;
+// A device's pages are a few KiB; the body bound below only stops a peer that
+// sends without end from filling the memory within the time limit. (libcurl
+// bounds the headers itself, at 300 KiB.)
 
 size_t onHeader(char *data, size_t size, size_t count, void *user) {
     auto *x = static_cast<Exchange *>(user);
@@ -30,11 +29,6 @@ size_t onHeader(char *data, size_t size, size_t count, void *user) {
         x->headers.clear();
         x->body.clear();
     } else if (!line.isEmpty()) {
-        x->headerBytes += line.size();
-        if (x->headerBytes > maxHeaderBytes) {
-            x->tooLarge = true;
-            return 0; // ends the transfer
-        }
         x->headers << line;
     }
     return size * count;
@@ -44,7 +38,7 @@ size_t onBody(char *data, size_t size, size_t count, void *user) {
     auto *x = static_cast<Exchange *>(user);
     const qsizetype n = qsizetype(size * count);
     if (x->body.size() + n > TIdHTTP::maxBodyBytes) {
-        x->tooLarge = true;
+        x->bodyTooLarge = true;
         return 0; // ends the transfer
     }
     x->body.append(data, n);
@@ -168,7 +162,7 @@ QString TIdHTTP::request(const char *method, const QString &url, const QByteArra
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, cleanup.headers);
 
     const CURLcode code = curl_easy_perform(curl);
-    if (x.tooLarge)
+    if (x.bodyTooLarge)
         throw EHttpError(
             QStringLiteral("EHttpProtocolError"),
             QStringLiteral("The response is larger than %1 MiB").arg(maxBodyBytes / (1024 * 1024)));

@@ -189,13 +189,16 @@ private slots:
     void realmBytesAreKept() {
         const QByteArray realm("Ger\xe4t");
         ThreadedHttpServer device([&](const HttpRequest &r, int) {
-            if (apacheAccepts(r.header("Authorization"), realm, "abc", "s\xc3\xa9" "cret"))
+            if (apacheAccepts(r.header("Authorization"), realm, "abc",
+                              "s\xc3\xa9"
+                              "cret"))
                 return response("HTTP/1.1 200 OK", "in");
             return challenge401(realm, "abc");
         });
         TIdHTTP http;
         http.UserName = "admin";
-        http.Password = QString::fromUtf8("s\xc3\xa9" "cret"); // a password is sent in UTF-8
+        http.Password = QString::fromUtf8("s\xc3\xa9"
+                                          "cret"); // a password is sent in UTF-8
         http.Get(url(device, "/rest/json"));
         QCOMPARE(http.ResponseCode, 401);
         QCOMPARE(http.Get(url(device, "/rest/json")), QString("in"));
@@ -218,6 +221,24 @@ private slots:
             return response("HTTP/1.1 200 OK", QByteArray(TIdHTTP::maxBodyBytes, 'y'));
         });
         QCOMPARE(http.Get(url(fits, "/")).size(), TIdHTTP::maxBodyBytes);
+    }
+
+    // Endless headers end the request too (libcurl's own bound).
+    void headersWithoutEnd() {
+        ThreadedHttpServer device([](const HttpRequest &, int) {
+            QByteArray headers;
+            for (int i = 0; i < 1500; ++i) // 1.5 MiB of headers, each one short enough for libcurl
+                headers += "X-Fill-" + QByteArray::number(i) + ": " + QByteArray(1000, 'h') + "\r\n";
+            return response("HTTP/1.1 200 OK", "late", headers);
+        });
+        TIdHTTP http;
+        try {
+            http.Get(url(device, "/"));
+            QFAIL("no error");
+        } catch (const EHttpError &e) {
+            QCOMPARE(e.kind(), QString("EHttpSocketError"));
+            QVERIFY(!e.message().isEmpty());
+        }
     }
 
     void basic() {
