@@ -156,6 +156,33 @@ private slots:
         QCOMPARE(s.feed(many).size(), 5000);
     }
 
+    // The TCP server's cutting: nothing carried across pieces, but every
+    // NUL-ended reply of a piece on its own.
+    void pieceCutting_data() {
+        QTest::addColumn<QByteArray>("piece");
+        QTest::addColumn<QList<QByteArray>>("replies");
+        QTest::newRow("one reply") << QByteArray("input;0003\0", 11)
+                                   << QList<QByteArray>{QByteArray("input;0003\0", 11)};
+        QTest::newRow("three replies")
+            << QByteArray("input;1\0output;2\0counter;3;4\0", 29)
+            << QList<QByteArray>{QByteArray("input;1\0", 8), QByteArray("output;2\0", 9),
+                                 QByteArray("counter;3;4\0", 12)};
+        QTest::newRow("line ended by CR") << QByteArray("output;1\r") << QList<QByteArray>{"output;1\r"};
+        QTest::newRow("text after the last NUL")
+            << QByteArray("output;1\0outp", 13) << QList<QByteArray>{QByteArray("output;1\0", 9), "outp"};
+        QTest::newRow("NULs only") << QByteArray(2, '\0')
+                                   << QList<QByteArray>{QByteArray(1, '\0'), QByteArray(1, '\0')};
+        QTest::newRow("empty") << QByteArray() << QList<QByteArray>{};
+    }
+    void pieceCutting() {
+        QFETCH(QByteArray, piece);
+        QFETCH(QList<QByteArray>, replies);
+        QStringList expected;
+        for (const QByteArray &r : replies)
+            expected << QString::fromLatin1(r);
+        QCOMPARE(ascii::cutPiece(QString::fromLatin1(piece)), expected);
+    }
+
     void randomBytesNeverBreakTheReader() {
         // Whatever a device sends ends in a parsed or a dropped reply, with
         // every store inside the tables (the sanitizer build checks that).
@@ -169,7 +196,8 @@ private slots:
             QByteArray chunk;
             const int size = int(random.bounded(64));
             for (int i = 0; i < size; ++i)
-                chunk += random.bounded(4) ? alphabet[int(random.bounded(alphabet.size()))] : char(random.bounded(256));
+                chunk += random.bounded(4) ? alphabet[int(random.bounded(alphabet.size()))]
+                                           : char(random.bounded(256));
             for (const QString &reply : stream.feed(QString::fromLatin1(chunk))) {
                 ++replies;
                 for (quint16 mode : {quint16(0), quint16(2), quint16(3)})

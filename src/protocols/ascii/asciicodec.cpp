@@ -170,4 +170,12 @@ QStringList ReplyStream::feed(const QString &received) {
     return replies;
 }
 
+QStringList cutPiece(const QString &piece) {
+    ReplyStream stream;
+    QStringList replies = stream.feed(piece);
+    if (!stream.buffered().isEmpty())
+        replies << stream.buffered();
+    return replies;
+}
+
 } // namespace ascii

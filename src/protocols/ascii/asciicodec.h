@@ -60,4 +60,11 @@ private:
     QString m_buffer;
 };
 
+// The TCP server's cutting: each received piece stands alone, with nothing
+// kept across pieces, but a piece holding several NUL-ended replies (two
+// commands answered together) is cut at every NUL, since reading it as one
+// reply would take one reply's fields for another's. Text after the last NUL,
+// or a piece without any (a line ended by CR), is a reply of its own.
+QStringList cutPiece(const QString &piece);
+
 } // namespace ascii

@@ -13,7 +13,12 @@ constexpr qint64 maxNanosPerPass = 4'000'000;
 AsciiReplies::AsciiReplies(TForm1 &form) : f(form) {}
 
 void AsciiReplies::splitReceiveData(const QString &receivestring) {
-    const QStringList replies = asciiReceiveBuffer.feed(receivestring);
+    enqueue(asciiReceiveBuffer.feed(receivestring));
+}
+
+void AsciiReplies::takePiece(const QString &piece) { enqueue(ascii::cutPiece(piece)); }
+
+void AsciiReplies::enqueue(const QStringList &replies) {
     if (replies.isEmpty())
         return;
     if (m_backlog.empty())

@@ -23,6 +23,9 @@ public:
     // the rest follow on the next passes of the event loop, in order and
     // before anything received later.
     void splitReceiveData(const QString &receivestring);
+    // The TCP server's receive: one piece as it came, cut at its NULs only
+    // (ascii::cutPiece), each reply worked through as above.
+    void takePiece(const QString &piece);
     // Reports one reply (in the socket modes), stores it in IoState and
     // refreshes the display; a reply that does not parse changes no more.
     void ASCIIreplytoIOState(const QString &receivestring);
@@ -39,6 +42,7 @@ public:
 private:
     // Reports and stores one reply; true when the display must be refreshed.
     bool store(const QString &receivestring);
+    void enqueue(const QStringList &replies);
     void workThrough();
 
     TForm1 &f;

@@ -61,9 +61,10 @@ void AsciiTcpServer::ws_io_servSessionAvailable(TWSocket *, quint16) {
 }
 
 void AsciiTcpServer::ws_io_cliDataAvailable(TWSocket *, quint16) {
-    // No cutting at NUL here: each received chunk is one reply.
+    // No buffer across pieces here: each received piece is taken as it came,
+    // cut only at the NULs inside it.
     if (f.currentMode == modeTcpServer)
-        f.asciiReplies->ASCIIreplytoIOState(ws_io_cli->ReceiveStr());
+        f.asciiReplies->takePiece(ws_io_cli->ReceiveStr());
 }
 
 void AsciiTcpServer::sendASCIIServer(const QString &ASCIIstring) {
