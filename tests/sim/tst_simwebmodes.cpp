@@ -2,62 +2,31 @@
 #include "formfixture.h"
 #include "protocols/http/httpchannel.h"
 #include "protocols/rest/restchannel.h"
-#include "simulator.h"
+#include "simthread.h"
 
-#include <QThread>
 #include <QtTest>
 
 namespace {
 
-// korvosim on a thread of its own: a REST request blocks the test's thread,
-// so the device must answer from another one. Everything that touches the
-// simulator runs on its thread.
-class SimThread {
+// korvosim on its own thread (a REST request blocks the test's thread), with
+// password "secret", inputs 0 and 2 on and two counters counted.
+class Device : public SimThread {
 public:
-    SimThread() {
-        m_thread.start();
-        m_context.moveToThread(&m_thread);
-        run([this] {
-            sim::SimOptions options = sim::SimOptions::forTest();
-            options.password = "secret";
-            m_sim = new sim::Simulator(options);
-            QString error;
-            m_started = m_sim->start(&error);
-            m_web = m_sim->port("web");
-            m_sim->model().setInputs(0x0005);
-            m_sim->model().setCounter(0, 2000000000u);
-            m_sim->model().setCounter(1, 1234);
-        });
+    Device() : SimThread(options()) {
+        model().setInputs(0x0005);
+        model().setCounter(0, 2000000000u);
+        model().setCounter(1, 1234);
     }
-    ~SimThread() {
-        QThread *here = QThread::currentThread();
-        run([this, here] {
-            delete m_sim;
-            m_context.moveToThread(here); // home again before the thread ends
-        });
-        m_thread.quit();
-        m_thread.wait();
-    }
-    void run(const std::function<void()> &fn) {
-        QMetaObject::invokeMethod(&m_context, fn, Qt::BlockingQueuedConnection);
-    }
-    void setCounter(int n, quint32 value) {
-        run([&] { m_sim->model().setCounter(n, value); });
-    }
-    quint32 outputs() {
-        quint32 bits = 0;
-        run([&] { bits = m_sim->model().outputs(); });
-        return bits;
-    }
-    bool started() const { return m_started; }
-    quint16 webPort() const { return m_web; }
+    void setCounter(int n, quint32 value) { model().setCounter(n, value); }
+    quint32 outputs() { return model().outputs(); }
+    quint16 webPort() { return port("web"); }
 
 private:
-    QThread m_thread;
-    QObject m_context;
-    sim::Simulator *m_sim = nullptr;
-    bool m_started = false;
-    quint16 m_web = 0;
+    static sim::SimOptions options() {
+        sim::SimOptions o = sim::SimOptions::forTest();
+        o.password = "secret";
+        return o;
+    }
 };
 
 // The window aimed at the simulator in mode, type "16In/Out".
@@ -85,7 +54,7 @@ class TestSimWebModes : public QObject {
     Q_OBJECT
 private slots:
     void httpMode() {
-        SimThread device;
+        Device device;
         QVERIFY(device.started());
         FormFixture f;
         TForm1 &w = f.form();
@@ -109,7 +78,7 @@ private slots:
     }
 
     void httpModeWrongPassword() {
-        SimThread device;
+        Device device;
         FormFixture f;
         TForm1 &w = f.form();
         aim(w, modeHttp, device.webPort(), "wrong");
@@ -119,7 +88,7 @@ private slots:
     }
 
     void restMode() {
-        SimThread device;
+        Device device;
         QVERIFY(device.started());
         FormFixture f;
         TForm1 &w = f.form();
@@ -147,7 +116,7 @@ private slots:
     }
 
     void restModeWrongPassword() {
-        SimThread device;
+        Device device;
         FormFixture f;
         TForm1 &w = f.form();
         aim(w, modeRest, device.webPort(), "wrong");
