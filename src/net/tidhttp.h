@@ -43,8 +43,10 @@ public:
 
     static constexpr qsizetype maxBodyBytes = 16 * 1024 * 1024;
 
-    int connectTimeoutMs = 3000;
-    int totalTimeoutMs = 10000;
+    static constexpr int defaultConnectTimeoutMs = 3000;
+    static constexpr int defaultTotalTimeoutMs = 10000;
+    int connectTimeoutMs = defaultConnectTimeoutMs;
+    int totalTimeoutMs = defaultTotalTimeoutMs;
 
     QString Get(const QString &url);
     // lines: "name=value" parameters, form-encoded and joined with "&";

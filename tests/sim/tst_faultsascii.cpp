@@ -1,5 +1,5 @@
-// The ASCII modes of the real window (TCP client, UDP peer) against a korvosim
-// whose ASCII services misbehave: each fault ends in the mode's own error or
+// The ASCII modes of the real window (TCP client, TCP server, UDP peer)
+// against a korvosim whose ASCII services misbehave: each fault ends in the mode's own error or
 // reconnect texts or in decoded values, the loop keeps turning, the pane stays
 // under its ceiling, and the user can always end the session.
 #include "faultdevice.h"
@@ -9,6 +9,7 @@
 #include "peers.h"
 #include "protocols/ascii/asciicodec.h"
 #include "protocols/ascii/asciitcpclient.h"
+#include "protocols/ascii/asciitcpserver.h"
 #include "protocols/ascii/asciiudppeer.h"
 
 #include <QtTest>
@@ -99,6 +100,86 @@ private slots:
         if (w.bt_connect->text() != "Connect")
             QTest::mouseClick(w.bt_connect, Qt::LeftButton);
         QCOMPARE(w.bt_connect->text(), QString("Connect"));
+    }
+
+    // The device calls the listening window; its faults ride on that call.
+    void tcpServer_data() {
+        faultColumns();
+        QTest::newRow("never calls") << "refuse"
+                                     << "no device";
+        QTest::newRow("close after 1 reply") << "close-after:1"
+                                             << "values, listens again";
+        QTest::newRow("stall") << "stall"
+                               << "silence";
+        // Here every piece received is a reply of its own, as it came: single
+        // bytes are shown, and none holds a value.
+        QTest::newRow("split into bytes") << "split"
+                                          << "pieces";
+        QTest::newRow("coalesced replies") << "coalesce:3"
+                                           << "values";
+        QTest::newRow("garbage") << "garbage"
+                                 << "no values";
+        QTest::newRow("wrong lengths") << "wrong-length"
+                                       << "replies";
+    }
+    void tcpServer() {
+        QFETCH(QString, fault);
+        QFETCH(QString, ending);
+        FormFixture f;
+        TForm1 &w = f.form();
+        w.cb_autoall->setChecked(false);
+        pickMode(w, modeTcpServer);
+        pickDevice(w, 7);
+        const quint16 port = freeTcpPort();
+        w.ed_localserverport->setText(QString::number(port));
+        LoopProbe probe;
+        QTest::mouseClick(w.bt_listen, Qt::LeftButton);
+        sim::SimOptions options = sim::SimOptions::forTest();
+        options.connectAscii = "127.0.0.1:" + QString::number(port);
+        auto device = startFaulty("ascii-client", fault, options);
+        device->model().setInputs(0x5);
+        const auto readAll = [&w] {
+            for (int i = 0; i < 3; ++i)
+                w.asciiServer->sendASCIIServer(ascii::readAll(QString()));
+        };
+
+        if (ending == "no device") {
+            const int ticks = probe.ticks;
+            QTRY_VERIFY(probe.ticks > ticks + 200);
+            QCOMPARE(w.asciiServer->ws_io_serv->State(), wsListening);
+            QCOMPARE(linesStarting(w, "ASCII Server - Port "), 0);
+        } else {
+            QTRY_COMPARE(w.asciiServer->ws_io_cli->State(), wsConnected);
+            readAll();
+            if (ending.startsWith("values"))
+                QTRY_VERIFY(inputsShown(w));
+            if (ending == "values") {
+                device->model().setInputs(0x2);
+                readAll();
+                QTRY_COMPARE(w.display->inputLamps[1]->color(), lampOnColor);
+                QCOMPARE(w.display->inputLamps[0]->color(), lampOffColor);
+            } else if (ending.endsWith("listens again")) {
+                // The device hangs up; the window listens, and the device calls again.
+                QTRY_VERIFY(w.reportLines().contains("ASCII Server - Connection closed"));
+                QTRY_COMPARE(linesStarting(w, "ASCII Server - Port "), 2);
+            } else if (ending == "silence") {
+                const int ticks = probe.ticks;
+                QTRY_VERIFY(probe.ticks > ticks + 200);
+                QCOMPARE(linesStarting(w, "ASCII Server <- "), 0);
+            } else { // what came is shown as it came
+                QTRY_VERIFY(linesStarting(w, "ASCII Server <- ") > (ending == "pieces" ? 10 : 0));
+                if (ending != "replies")
+                    QVERIFY(!inputsShown(w));
+            }
+        }
+        QVERIFY2(probe.longestMs < blockedPassLimitMs, qPrintable(QString::number(probe.longestMs)));
+        QVERIFY(w.mm_report->lineCount() <= ReportPane::maxLines);
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QVERIFY(w.bt_listen->isEnabled());
+        QTest::mouseClick(w.bt_listen, Qt::LeftButton);
+        QCOMPARE(w.bt_listen->text(), QString("Listen"));
+        QCOMPARE(w.asciiServer->ws_io_serv->State(), wsClosed);
+        QCOMPARE(w.asciiServer->ws_io_cli->State(), wsClosed);
     }
 
     void udpPeer_data() {

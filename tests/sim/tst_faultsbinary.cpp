@@ -1,5 +1,5 @@
-// The binary modes of the real window (TCP client, UDP peer) against a
-// korvosim whose binary service misbehaves: each fault ends in the mode's own
+// The binary modes of the real window (TCP client, TCP server, UDP peer)
+// against a korvosim whose binary service misbehaves: each fault ends in the mode's own
 // error or reconnect texts or in decoded values, the loop keeps turning, the
 // pane stays under its ceiling, and the user can always end the session.
 #include "faultdevice.h"
@@ -9,6 +9,7 @@
 #include "peers.h"
 #include "protocols/binary/binarychannel.h"
 #include "protocols/binary/binarytcpclient.h"
+#include "protocols/binary/binarytcpserver.h"
 #include "protocols/binary/binaryudppeer.h"
 
 #include <QtTest>
@@ -106,6 +107,88 @@ private slots:
             QTest::mouseClick(w.bt_connect_bin, Qt::LeftButton);
         QCOMPARE(w.bt_connect_bin->text(), QString("Connect"));
         QVERIFY(!w.ti_wsioreconnectbin->isActive() || !w.binaryClosing);
+    }
+
+    // The device calls the listening window and asks for the login; its
+    // faults ride on that call.
+    void tcpServer_data() {
+        faultColumns();
+        QTest::newRow("never calls") << "refuse"
+                                     << "no device";
+        // The device hangs up after its first answer (the key), before any
+        // login: the window listens again and the device calls again.
+        QTest::newRow("close after 1 reply") << "close-after:1"
+                                             << "listens again";
+        QTest::newRow("stall") << "stall"
+                               << "silence";
+        QTest::newRow("split into bytes") << "split"
+                                          << "values";
+        QTest::newRow("coalesced replies") << "coalesce:3"
+                                           << "values";
+        QTest::newRow("garbage") << "garbage"
+                                 << "no values";
+        QTest::newRow("wrong lengths") << "wrong-length"
+                                       << "values";
+    }
+    void tcpServer() {
+        QFETCH(QString, fault);
+        QFETCH(QString, ending);
+        FormFixture f;
+        TForm1 &w = f.form();
+        pickMode(w, modeBinaryServer);
+        pickDevice(w, 7);
+        w.ed_password->setText("pw");
+        const quint16 port = freeTcpPort();
+        typeInto(w.co_localserverportbin, QString::number(port));
+        LoopProbe probe;
+        QTest::mouseClick(w.bt_listenbin, Qt::LeftButton);
+        sim::SimOptions options = sim::SimOptions::forTest();
+        options.connectBinary = "127.0.0.1:" + QString::number(port);
+        options.password = "pw";
+        auto device = startFaulty("binary-client", fault, options);
+        device->model().setInputs(0x5);
+        TWSocket *served = w.socket("ws_io_cli_bin");
+        TWSocket *listener = w.socket("ws_io_serv_bin");
+        QVERIFY(served && listener);
+        const auto accepted = [&w] {
+            return int(w.reportLines().count("BINARY -- Server - Port Connection acepted"));
+        };
+
+        if (ending == "no device") {
+            const int ticks = probe.ticks;
+            QTRY_VERIFY(probe.ticks > ticks + 200);
+            QCOMPARE(listener->State(), wsListening);
+            QCOMPARE(accepted(), 0);
+        } else if (ending == "listens again") {
+            QTRY_VERIFY(w.reportLines().contains("BINARY -- Server - Connection closed"));
+            QTRY_COMPARE(accepted(), 2);
+            QVERIFY(!w.reportLines().contains("BINARY <- receive struct AuthOK"));
+        } else if (ending == "values") {
+            QTRY_VERIFY2(w.reportLines().contains("BINARY <- receive struct AuthOK"),
+                         qPrintable(w.reportLines().join('\n')));
+            w.binaryChannel->sendbinary("readregister", 0, 0);
+            QTRY_VERIFY(inputsShown(w));
+            device->model().setInputs(0x2);
+            w.binaryChannel->sendbinary("readregister", 0, 0);
+            QTRY_COMPARE(w.display->inputLamps[1]->color(), lampOnColor);
+            QCOMPARE(w.display->inputLamps[0]->color(), lampOffColor);
+        } else { // "silence", "no values": nothing taken for a state
+            QTRY_COMPARE(served->State(), wsConnected);
+            for (int i = 0; i < 3; ++i)
+                w.binaryChannel->sendbinary("readregister", 0, 0);
+            const int ticks = probe.ticks;
+            QTRY_VERIFY(probe.ticks > ticks + 200);
+            QCOMPARE(stateReplies(w), 0);
+            QVERIFY(!inputsShown(w));
+        }
+        QVERIFY2(probe.longestMs < blockedPassLimitMs, qPrintable(QString::number(probe.longestMs)));
+        QVERIFY(w.mm_report->lineCount() <= ReportPane::maxLines);
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QVERIFY(w.bt_listenbin->isEnabled());
+        QTest::mouseClick(w.bt_listenbin, Qt::LeftButton);
+        QCOMPARE(w.bt_listenbin->text(), QString("Listen"));
+        QCOMPARE(listener->State(), wsClosed);
+        QCOMPARE(served->State(), wsClosed);
     }
 
     void udpPeer_data() {

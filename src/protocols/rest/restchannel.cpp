@@ -37,6 +37,8 @@ void RestChannel::sendRest(const QString &restmethod, const QString &restcommand
         f.writereport(QStringLiteral("hurtz %1").arg(QString::fromUtf8(e.what())));
         return; // without a client there is no request to make
     }
+    client->connectTimeoutMs = connectTimeoutMs;
+    client->totalTimeoutMs = totalTimeoutMs;
     client->UserName = QStringLiteral("admin");
     client->Password = f.ed_password->text();
 

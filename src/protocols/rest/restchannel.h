@@ -8,6 +8,8 @@
 // to 3 s for connecting and 10 s in all) and runs no nested event loop: no
 // timer or click is served meanwhile, so polling never overlaps itself, and
 // a click on Stop made during a request takes effect once it returns.
+#include "net/tidhttp.h"
+
 #include <QObject>
 #include <QString>
 
@@ -24,6 +26,11 @@ public:
     void sendRest(const QString &restmethod, const QString &restcommand, const QString &restparam);
     // Reports a 200 reply's body, stores what it carries and refreshes the display.
     void resttoiostate(const QString &receivestring, const QString &restmethod);
+
+    // The limits each request's client gets; a test shortens them to try a
+    // silent device without waiting the full ten seconds.
+    int connectTimeoutMs = TIdHTTP::defaultConnectTimeoutMs;
+    int totalTimeoutMs = TIdHTTP::defaultTotalTimeoutMs;
 
 private:
     TForm1 &f;
