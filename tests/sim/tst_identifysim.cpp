@@ -6,45 +6,12 @@
 #include "peers.h"
 
 #include "devicemodel.h"
-#include "simulator.h"
+#include "simthread.h"
 #include "valuepages.h"
 
-#include <QSemaphore>
-#include <QThread>
 #include <QtTest>
 
 namespace {
-
-class SimThread : public QThread {
-public:
-    explicit SimThread(sim::SimOptions options) : m_options(std::move(options)) {
-        start();
-        m_ready.acquire();
-    }
-    ~SimThread() override {
-        quit();
-        wait();
-    }
-    bool started() const { return m_started; }
-    quint16 identPort = 0, webPort = 0;
-
-protected:
-    void run() override {
-        sim::Simulator device(m_options);
-        QString error;
-        m_started = device.start(&error);
-        identPort = device.port("ident");
-        webPort = device.port("web");
-        m_ready.release();
-        if (m_started)
-            exec();
-    }
-
-private:
-    sim::SimOptions m_options;
-    QSemaphore m_ready;
-    bool m_started = false;
-};
 
 sim::SimOptions device(quint16 article, bool bootFail = false) {
     sim::SimOptions o = sim::SimOptions::forTest();
@@ -106,10 +73,10 @@ private slots:
         QFETCH(bool, legacy);
         QFETCH(QStringList, counters);
         SimThread korvosim(device(quint16(article), bootFail));
-        QVERIFY(korvosim.started());
+        QVERIFY2(korvosim.started(), qPrintable(korvosim.error()));
         FormFixture f;
         TForm1 &w = f.form();
-        f->identification->ports = {korvosim.identPort, freeTcpPort()}; // the device names its web port
+        f->identification->ports = {korvosim.port("ident"), freeTcpPort()}; // the device names its web port
         w.ed_ip->setText("127.0.0.1");
         pickMode(w, modeTcpClient);
         pickDevice(w, 0);
@@ -117,7 +84,7 @@ private slots:
         QTest::mouseClick(w.bt_scan, Qt::LeftButton);
         QTRY_VERIFY(w.reportLines().contains("--------------  End of receive  ----------------------------"));
         QCOMPARE(w.articleNumber, article);
-        QCOMPARE(w.ed_httpport->text(), QString::number(korvosim.webPort));
+        QCOMPARE(w.ed_httpport->text(), QString::number(korvosim.port("web")));
         QCOMPARE(w.co_device->currentIndex(), type);
         QCOMPARE(w.device40, device40);
         QCOMPARE(w.legacyDevice, legacy);

@@ -215,6 +215,13 @@ private slots:
             QTRY_COMPARE(model.outputs(), rest ? bit << 1 : bit);
         }
 
+        // Set Option, in the binary modes: the device answers with its diagnoses.
+        if (binary) {
+            w.ed_option->setText("1");
+            QTest::mouseClick(w.bt_option, Qt::LeftButton);
+            QTRY_VERIFY(w.reportLines().contains("BINARY <- receive struct Diagnoses"));
+        }
+
         // The "auto" boxes; in TCP Binary Server only the buttons send.
         if (mode == modeBinaryServer)
             return;
