@@ -8,6 +8,11 @@
 //   sessionbench poll SECONDS [FAULT]  Modbus Get All every 1 ms (FAULT as korvosim's
 //                                      "--fault modbus=..."): every 10 s the pairs/s,
 //                                      the worst delay and the resident memory
+//   sessionbench soak SECONDS MODE [FAULT]
+//                                      the window's own Get All "auto" at 1 ms in MODE
+//                                      (http, tcp, udp, binary, binary-udp, modbus, snmp)
+//                                      against the mode's service with FAULT: every 10 s
+//                                      the worst delay, the resident memory, the pane's lines
 //   sessionbench start NS              NS: the wall clock (ns since the epoch) just before
 //                                      the program was started; prints the time until the
 //                                      window is exposed (run under Xvfb with -platform xcb)
@@ -29,6 +34,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QUdpSocket>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -39,17 +45,19 @@ namespace {
 
 class SimThread : public QThread {
 public:
+    QString service = QStringLiteral("modbus"); // the service the fault is on
     QString fault;
     std::atomic<bool> ready{false};
     std::atomic<bool> failed{false};
     std::atomic<quint16> modbusPort{0}, webPort{0};
+    QMap<QString, quint16> ports; // written before ready is set, read after
 
 protected:
     void run() override {
         sim::SimOptions o = sim::SimOptions::forTest();
         o.tickMs = 500; // the inputs move, as a device's do
         QString error;
-        if (!fault.isEmpty() && !o.faults["modbus"].parse(fault, &error)) {
+        if (!fault.isEmpty() && !o.faults[service].parse(fault, &error)) {
             failed = true;
             return;
         }
@@ -58,6 +66,8 @@ protected:
             failed = true;
             return;
         }
+        for (const sim::ServiceInfo &info : sim::Simulator::services())
+            ports[info.name] = device.port(info.name);
         modbusPort = device.port("modbus");
         webPort = device.port("web");
         ready = true;
@@ -67,7 +77,8 @@ protected:
 
 struct Device {
     SimThread thread;
-    explicit Device(const QString &fault = {}) {
+    explicit Device(const QString &fault = {}, const QString &service = QStringLiteral("modbus")) {
+        thread.service = service;
         thread.fault = fault;
         thread.start();
         while (!thread.ready && !thread.failed)
@@ -253,6 +264,116 @@ int pollCase(int seconds, const QString &fault) {
     return 0;
 }
 
+// A local UDP port nobody holds.
+quint16 freeUdpPort() {
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0);
+    return probe.localPort();
+}
+
+struct SoakMode {
+    const char *name;
+    int mode;
+    const char *service; // korvosim's service the mode talks to
+};
+constexpr SoakMode soakModes[] = {
+    {"http", modeHttp, "web"},
+    {"tcp", modeTcpClient, "ascii-tcp"},
+    {"udp", modeUdpPeer, "ascii-udp"},
+    {"binary", modeBinaryClient, "binary-tcp"},
+    {"binary-udp", modeBinaryUdp, "binary-udp"},
+    {"modbus", modeModbus, "modbus"},
+    {"snmp", modeSnmp, "snmp"},
+};
+
+// Opens the mode's channel as a user does: its ports, then its button.
+void openChannel(TForm1 &form, int mode, const QMap<QString, quint16> &ports) {
+    const auto port = [&](const char *service) { return QString::number(ports.value(service)); };
+    switch (mode) {
+    case modeHttp:
+        form.ed_httpport->setText(port("web"));
+        form.bt_httpstart->click();
+        break;
+    case modeTcpClient:
+        form.ed_tcpasciiport->setText(port("ascii-tcp"));
+        form.bt_connect->click();
+        break;
+    case modeUdpPeer:
+        form.ed_udplocalport->setText(QString::number(freeUdpPort()));
+        form.ed_udpremoteport->setText(port("ascii-udp"));
+        form.bt_bind->click();
+        break;
+    case modeBinaryClient:
+        form.co_tcpbinport->setEditText(port("binary-tcp"));
+        form.bt_connect_bin->click();
+        break;
+    case modeBinaryUdp:
+        form.co_udplocalportbin->setEditText(QString::number(freeUdpPort()));
+        form.co_udpremoteportbin->setEditText(port("binary-udp"));
+        form.bt_bindbin->click();
+        break;
+    case modeModbus:
+        form.ed_tcpmodbusport->setText(port("modbus"));
+        form.bt_connectmodbus->click();
+        break;
+    case modeSnmp:
+        form.co_udplocalportsnmp->setEditText(QString::number(freeUdpPort()));
+        form.ed_udpremoteportsnmp->setText(port("snmp"));
+        form.bt_bindsnmp->click();
+        break;
+    default: break;
+    }
+}
+
+// Counts the message boxes a run would have shown, and says them on stderr.
+struct CountingDialogs : Dialogs {
+    long long count = 0;
+    void showMessage(const QString &text) override {
+        ++count;
+        std::fprintf(stderr, "dialog: %s\n", qPrintable(text));
+    }
+};
+
+int soakCase(int seconds, const QByteArray &modeName, const QString &fault) {
+    const SoakMode *chosen = nullptr;
+    for (const SoakMode &m : soakModes)
+        if (modeName == m.name)
+            chosen = &m;
+    if (!chosen) {
+        std::fprintf(stderr, "sessionbench soak: unknown mode %s\n", modeName.constData());
+        return 2;
+    }
+    Device device(fault, QString::fromLatin1(chosen->service));
+    CountingDialogs dialogs;
+    setDialogs(&dialogs);
+    QTemporaryDir dir;
+    TForm1 form(dir.path() + QLatin1Char('/'));
+    form.show();
+    form.cb_report->setChecked(true);
+    pick(form, chosen->mode);
+    guard([&] { openChannel(form, chosen->mode, device.thread.ports); });
+    runFor(500); // the session starts (or fails to, as the fault makes it)
+    std::printf("soak %s start %lld KiB\n", chosen->name, static_cast<long long>(residentKiB()));
+    std::fflush(stdout);
+    // The window's own polling: Get All's "auto" at 1 ms.
+    form.ed_intervalall->setText(QStringLiteral("1"));
+    form.cb_autoall->setChecked(true);
+    const int step = qMin(10, seconds);
+    for (int t = 0; t < seconds; t += step) {
+        DelayProbe probe;
+        runFor(step * 1000);
+        std::printf("soak %s %d s: delay p99 %.2f ms, max %.2f ms, %lld KiB, %lld pane lines, %lld dialogs\n",
+                    chosen->name, t + step, probe.percentile(0.99), probe.percentile(1.0),
+                    static_cast<long long>(residentKiB()),
+                    static_cast<long long>(form.mm_report->lineCount()), dialogs.count);
+        std::fflush(stdout);
+    }
+    form.cb_autoall->setChecked(false);
+    form.closeAll();
+    setDialogs(nullptr);
+    return 0;
+}
+
 int startCase(qint64 startedNs) {
     QTemporaryDir dir;
     TForm1 form(dir.path() + QLatin1Char('/'));
@@ -278,8 +399,11 @@ int main(int argc, char **argv) {
         return idleCase(seconds);
     if (what == "poll")
         return pollCase(seconds, argc > 3 ? QString::fromLatin1(argv[3]) : QString());
+    if (what == "soak" && argc > 3)
+        return soakCase(seconds, QByteArray(argv[3]), argc > 4 ? QString::fromLatin1(argv[4]) : QString());
     if (what == "start" && argc > 2)
         return startCase(QByteArray(argv[2]).toLongLong());
-    std::fprintf(stderr, "usage: sessionbench http|idle|poll SECONDS [FAULT] | start NS\n");
+    std::fprintf(stderr, "usage: sessionbench http|idle|poll SECONDS [FAULT] | soak SECONDS MODE [FAULT] | "
+                         "start NS\n");
     return 2;
 }
