@@ -1,5 +1,6 @@
 // The ASCII receive side: a stream cut into NUL-ended replies at arbitrary
-// places, each reply read into the I/O picture for a mode and a device type.
+// places (and each piece cut alone, as the TCP server takes it), each reply
+// read into the I/O picture for a mode and a device type.
 #include "fuzzer.h"
 #include "protocols/ascii/asciicodec.h"
 
@@ -14,7 +15,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ascii::ReplyStream stream;
     while (!in.done()) {
         const size_t piece = 1 + in.byte() % 64 * 16;
-        for (const QString &reply : stream.feed(QString::fromLatin1(in.take(piece))))
+        const QString text = QString::fromLatin1(in.take(piece));
+        for (const QString &reply : stream.feed(text))
+            ascii::parseReply(reply, mode, io, lastInput, lastOutput);
+        // Cut alone, a piece gives back every character it holds.
+        const QStringList alone = ascii::cutPiece(text);
+        if (alone.join(QString()) != text)
+            __builtin_trap();
+        for (const QString &reply : alone)
             ascii::parseReply(reply, mode, io, lastInput, lastOutput);
         if (stream.buffered().size() > ascii::ReplyStream::maxBuffered)
             __builtin_trap();
