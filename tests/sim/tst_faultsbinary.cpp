@@ -15,12 +15,6 @@
 #include <QtTest>
 
 namespace {
-// Inputs 0 and 2 on, as the device is set up below.
-bool inputsShown(TForm1 &w) {
-    return w.display->inputLamps[0]->color() == lampOnColor &&
-           w.display->inputLamps[2]->color() == lampOnColor &&
-           w.display->inputLamps[1]->color() == lampOffColor;
-}
 // Sets output 0 on the device and waits until the device has done it (its
 // faulty replies are then on their way) and the window's loop has run many
 // passes more, so what came back has been read.

@@ -12,17 +12,6 @@
 #include <QtTest>
 
 namespace {
-// Inputs 0 and 2 on, as the device is set up below.
-bool inputsShown(TForm1 &w) {
-    return w.display->inputLamps[0]->color() == lampOnColor &&
-           w.display->inputLamps[2]->color() == lampOnColor &&
-           w.display->inputLamps[1]->color() == lampOffColor;
-}
-int linesStarting(TForm1 &w, const QString &prefix) {
-    const QStringList lines = w.reportLines();
-    return int(
-        std::count_if(lines.begin(), lines.end(), [&](const QString &l) { return l.startsWith(prefix); }));
-}
 // The next request on the next of the eleven sockets, as polling sends it.
 void request(TForm1 &w) {
     w.httpRequestPaths[size_t(w.httpSlot)] = http::readAll(w.ed_password->text());

@@ -5,6 +5,7 @@
 // dialog, and that Stop always ends the run. The limits are shortened where
 // the device answers little or nothing, so a silent device costs a second,
 // not ten.
+#include "faultdevice.h"
 #include "formfixture.h"
 #include "protocols/rest/restchannel.h"
 #include "simthread.h"
@@ -13,12 +14,6 @@
 #include <QtTest>
 
 namespace {
-// Inputs 0 and 2 on, as the device is set up below.
-bool inputsShown(TForm1 &w) {
-    return w.display->inputLamps[0]->color() == lampOnColor &&
-           w.display->inputLamps[2]->color() == lampOnColor &&
-           w.display->inputLamps[1]->color() == lampOffColor;
-}
 QStringList errorLines(TForm1 &w) {
     QStringList errors;
     for (const QString &line : w.reportLines())

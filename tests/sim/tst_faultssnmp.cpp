@@ -12,12 +12,6 @@
 #include <QtTest>
 
 namespace {
-// Inputs 0 and 2 on, as the device is set up below.
-bool inputsShown(TForm1 &w) {
-    return w.display->inputLamps[0]->color() == lampOnColor &&
-           w.display->inputLamps[2]->color() == lampOnColor &&
-           w.display->inputLamps[1]->color() == lampOffColor;
-}
 int inputReplies(TForm1 &w) { return int(w.reportLines().count("SNMP <- Input Value")); }
 // Three reads of the inputs: a device that holds three replies back for one
 // datagram answers them together.
