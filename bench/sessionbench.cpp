@@ -49,8 +49,7 @@ public:
     QString fault;
     std::atomic<bool> ready{false};
     std::atomic<bool> failed{false};
-    std::atomic<quint16> modbusPort{0}, webPort{0};
-    QMap<QString, quint16> ports; // written before ready is set, read after
+    QMap<QString, quint16> ports; // every service's; written before ready is set, read after
 
 protected:
     void run() override {
@@ -68,8 +67,6 @@ protected:
         }
         for (const sim::ServiceInfo &info : sim::Simulator::services())
             ports[info.name] = device.port(info.name);
-        modbusPort = device.port("modbus");
-        webPort = device.port("web");
         ready = true;
         exec();
     }
@@ -163,7 +160,7 @@ int httpCase(int seconds) {
     TForm1 form(dir.path() + QLatin1Char('/'));
     form.show();
     pick(form, modeHttp);
-    form.ed_httpport->setText(QString::number(device.thread.webPort));
+    form.ed_httpport->setText(QString::number(device.thread.ports.value("web")));
     // A response is complete when its connection closes after data came.
     std::array<bool, 11> gotData{};
     qint64 complete = 0;
@@ -210,7 +207,7 @@ int idleCase(int seconds) {
     TForm1 form(dir.path() + QLatin1Char('/'));
     form.show();
     pick(form, modeModbus);
-    if (!connectModbus(form, device.thread.modbusPort))
+    if (!connectModbus(form, device.thread.ports.value("modbus")))
         return 1;
     runFor(500); // the session start settles
     const double cpu0 = threadCpuSeconds();
@@ -229,7 +226,7 @@ int pollCase(int seconds, const QString &fault) {
     form.show();
     form.cb_report->setChecked(true);
     pick(form, modeModbus);
-    if (!connectModbus(form, device.thread.modbusPort))
+    if (!connectModbus(form, device.thread.ports.value("modbus")))
         return 1;
     ModbusChannel &m = *form.modbusChannel;
     quint16 lastTid = m.modbusTransactionId;

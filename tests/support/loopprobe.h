@@ -3,6 +3,7 @@
 // noting the longest wait between two of them: a blocked loop shows as a long
 // wait, work done in one go as few passes.
 #include <QElapsedTimer>
+#include <QTest>
 #include <QTimer>
 
 // The longest wait a test accepts. Work that is not split up blocks for
@@ -25,5 +26,11 @@ struct LoopProbe {
         });
         sinceTick.start();
         timer.start();
+    }
+    // Waits until the loop has run n more passes: a quiet device is waited
+    // for by passes, so whatever it sent meanwhile has been read.
+    bool morePasses(int n) {
+        const int from = ticks;
+        return QTest::qWaitFor([&] { return ticks > from + n; });
     }
 };
